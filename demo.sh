@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# Builds kvel and starts the bundled demo application in this terminal.
+set -euo pipefail
+cd "$(dirname "$0")"
+./scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)"
+if [ -x build/app/kvel ]; then
+  cd examples/demo && exec ../../build/app/kvel "$@"
+else
+  # Until the runner lands, the evaluator tool runs the sample expressions.
+  exec build/tools/kvel-eval examples/demo/sample.expr
+fi
