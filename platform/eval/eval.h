@@ -40,10 +40,6 @@ bool equal(Runtime& rt, const Value& a, const Value& b);
 bool exactly_equal(Runtime& rt, const Value& a, const Value& b);
 int compare(Runtime& rt, const Value& a, const Value& b);
 
-// The canonical result form of the conformance data: C:|...|, N:<Str> <Transform>,
-// D:<DTOS>, L:T, U:NIL, A:n{...}, B:{||...}; arrays that contain themselves do not hang.
-std::string canonical(Runtime& rt, const Value& v);
-
 // Registers the functions the evaluator itself provides (EVAL, VALTYPE, TYPE, ...).
 void register_eval(Registry& reg);
 
