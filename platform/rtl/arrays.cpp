@@ -1,0 +1,7 @@
+#include "platform/rtl/rtl.h"
+
+namespace kvel::rtl {
+
+void register_arrays(eval::Registry& reg) {}
+
+}  // namespace kvel::rtl

@@ -1,0 +1,7 @@
+#include "platform/rtl/rtl.h"
+
+namespace kvel::rtl {
+
+void register_environment(eval::Registry& reg) {}
+
+}  // namespace kvel::rtl
