@@ -83,6 +83,25 @@ Status claim_share(int fd, Access access, Share share, const std::string& path) 
   return {};
 }
 
+// A failure on a name. DOS tells a missing directory ("path not found") from
+// a missing file; Linux says ENOENT for both.
+Status name_failure(const std::string& what, const std::string& path, int e) {
+  Status s = Status::from_errno(e, what + " " + path);
+  if (e != ENOENT) return s;
+  size_t slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return s;
+  struct stat st {};
+  std::string parent = path.substr(0, slash);
+  if (::stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return s;
+  return Status::failure(kDosPathNotFound, s.message(), e);
+}
+
+// Write errors: an I/O error while writing is a write fault, not a read fault.
+Status write_failure(int e) {
+  if (e == EIO) return Status::failure(kDosWriteFault, "write: I/O error", e);
+  return Status::from_errno(e, "write");
+}
+
 Status close_fd(int fd) {
   // Linux closes the descriptor even when close reports EINTR: no retry.
   if (::close(fd) == 0 || errno == EINTR) return {};
@@ -150,7 +169,7 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
     fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
     marks = false;
   }
-  if (fd < 0) return Status::from_errno("open " + path);
+  if (fd < 0) return name_failure("open", path, errno);
   File f(fd, mode.access);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
@@ -164,7 +183,7 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
 
 Result<File> File::create(const std::string& path, Share share, bool read_only) {
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, read_only ? 0444 : 0666);
-  if (fd < 0) return Status::from_errno("create " + path);
+  if (fd < 0) return name_failure("create", path, errno);
   path_changed(path);
   File f(fd, Access::ReadWrite);
   // Emptied only once no other descriptor's sharing refuses us, so that a
@@ -202,7 +221,7 @@ Result<size_t> File::write(const void* buf, size_t n) {
     // Part written: the caller sees the short count; the next write reports why.
     if (done > 0) return done;
     if (w == 0) return Status::from_errno(ENOSPC, "write");
-    return Status::from_errno("write");
+    return write_failure(errno);
   }
   return done;
 }
@@ -242,7 +261,7 @@ Result<size_t> File::write_at(uint64_t offset, const void* buf, size_t n) {
     if (w < 0 && errno == EINTR) continue;
     if (done > 0) return done;
     if (w == 0) return Status::from_errno(ENOSPC, "write");
-    return Status::from_errno("write");
+    return write_failure(errno);
   }
   return done;
 }
@@ -338,7 +357,7 @@ Status remove_file(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
     return Status::from_errno(EACCES, "erase " + path);
-  if (::unlink(path.c_str()) != 0) return Status::from_errno("erase " + path);
+  if (::unlink(path.c_str()) != 0) return name_failure("erase", path, errno);
   path_changed(path);
   return {};
 }
@@ -347,20 +366,20 @@ Status rename_file(const std::string& from, const std::string& to) {
   // DOS never replaces an existing file by renaming.
   struct stat st {};
   if (::lstat(to.c_str(), &st) == 0) return Status::from_errno(EEXIST, "rename " + to);
-  if (::rename(from.c_str(), to.c_str()) != 0) return Status::from_errno("rename " + from);
+  if (::rename(from.c_str(), to.c_str()) != 0) return name_failure("rename", from, errno);
   path_changed(from);
   path_changed(to);
   return {};
 }
 
 Status make_dir(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) return Status::from_errno("mkdir " + path);
+  if (::mkdir(path.c_str(), 0777) != 0) return name_failure("mkdir", path, errno);
   path_changed(path);
   return {};
 }
 
 Status remove_dir(const std::string& path) {
-  if (::rmdir(path.c_str()) != 0) return Status::from_errno("rmdir " + path);
+  if (::rmdir(path.c_str()) != 0) return name_failure("rmdir", path, errno);
   path_changed(path);
   return {};
 }
@@ -424,7 +443,7 @@ Result<std::vector<DirEntry>> list_dir(const std::string& dir, std::string_view 
   bool dirs = has('D');
   bool hidden = has('H') || has('S');
   DIR* d = ::opendir(dir.empty() ? "." : dir.c_str());
-  if (!d) return Status::from_errno("directory " + dir);
+  if (!d) return name_failure("directory", dir, errno);
   std::vector<DirEntry> out;
   while (struct dirent* e = ::readdir(d)) {
     std::string n = e->d_name;

@@ -7,34 +7,65 @@ namespace kvel::os {
 
 int dos_error(int e) {
   switch (e) {
-    case 0: return kDosOk;
-    case ENOENT: return kDosFileNotFound;
-    case ENOTDIR: return kDosPathNotFound;
-    case ENAMETOOLONG: return kDosPathNotFound;
-    case ELOOP: return kDosPathNotFound;
+    case 0:
+      return kDosOk;
+    case ENOENT:
+      return kDosFileNotFound;
+    case ENOTDIR:
+      return kDosPathNotFound;
+    case ENAMETOOLONG:
+      return kDosPathNotFound;
+    case ELOOP:
+      return kDosPathNotFound;
     case EMFILE:
-    case ENFILE: return kDosTooManyOpen;
+    case ENFILE:
+      return kDosTooManyOpen;
     case EACCES:
     case EPERM:
     case EISDIR:
     case ENOTEMPTY:
-    case EXDEV: return kDosAccessDenied;
-    case EBADF: return kDosBadHandle;
-    case ENOMEM: return kDosOutOfMemory;
-    case EROFS: return kDosWriteProtected;
+    case EXDEV:
+      return kDosAccessDenied;
+    case EBADF:
+      return kDosBadHandle;
+    case ENOMEM:
+      return kDosOutOfMemory;
+    case EROFS:
+      return kDosWriteProtected;
     case ENODEV:
     case ENXIO:
-    case ENOMEDIUM: return kDosNotReady;
+    case ENOMEDIUM:
+      return kDosNotReady;
     case ENOSPC:
     case EFBIG:
-    case EDQUOT: return kDosWriteFault;
-    case EIO: return kDosReadFault;
+    case EDQUOT:
+      return kDosWriteFault;
+    case EIO:  // writes report EIO as a write fault themselves
+      return kDosReadFault;
+    case ESPIPE:
+      return kDosSeekError;
+    case ENOLCK:
+      return kDosSharingBufferExceeded;
+    case ESTALE:  // the file went away on the server
+      return kDosBadHandle;
+    case ETIMEDOUT:
+    case EHOSTDOWN:
+    case EHOSTUNREACH:
+    case ENETDOWN:
+    case ENETUNREACH:
+    case ENOTCONN:
+    case ECONNRESET:
+      return kDosNotReady;
     case EBUSY:
-    case ETXTBSY: return kDosSharingViolation;
+    case ETXTBSY:
+      return kDosSharingViolation;
     case EAGAIN:
-    case EDEADLK: return kDosLockViolation;
-    case EEXIST: return kDosFileExists;
-    default: return kDosAccessDenied;
+    case EDEADLK:
+      return kDosLockViolation;
+    case EEXIST:
+      return kDosFileExists;
+    default:
+      return kDosAccessDenied;
   }
 }
 

@@ -20,14 +20,18 @@ enum DosError : int {
   kDosOutOfMemory = 8,
   kDosWriteProtected = 19,
   kDosNotReady = 21,
+  kDosSeekError = 25,
   kDosWriteFault = 29,
   kDosReadFault = 30,
   kDosSharingViolation = 32,
   kDosLockViolation = 33,
+  kDosSharingBufferExceeded = 36,
+  kDosNetAccessDenied = 65,
   kDosFileExists = 80,
 };
 
-// Maps an errno value to the DOS error number.
+// Maps an errno value to the DOS error number. ENOENT is "file not found";
+// file.h reports "path not found" itself when the directory is missing.
 int dos_error(int err_no);
 
 class Status {
@@ -55,7 +59,7 @@ class Status {
 template <class T>
 class Result {
  public:
-  Result(T v) : value_(std::move(v)) {}  // NOLINT: implicit for `return value;`
+  Result(T v) : value_(std::move(v)) {}        // NOLINT: implicit for `return value;`
   Result(Status s) : status_(std::move(s)) {}  // NOLINT
   bool ok() const { return value_.has_value(); }
   const Status& status() const { return status_; }
