@@ -326,7 +326,7 @@ Status write_whole(const std::string& path, std::string_view bytes) {
   int tfd = ::mkstemp(tmp.data());
   if (tfd < 0) {
     if (errno != EACCES && errno != EROFS && errno != EPERM)
-      return Status::from_errno("write " + path);
+      return name_failure("write", path, errno);
     auto f = File::create(path);
     if (!f.ok()) return f.status();
     auto w = f->write(bytes.data(), bytes.size());
@@ -365,7 +365,8 @@ Status remove_file(const std::string& path) {
 Status rename_file(const std::string& from, const std::string& to) {
   // DOS never replaces an existing file by renaming.
   struct stat st {};
-  if (::lstat(to.c_str(), &st) == 0) return Status::from_errno(EEXIST, "rename " + to);
+  if (::lstat(to.c_str(), &st) == 0)
+    return Status::failure(kDosAccessDenied, "rename " + to + ": exists", EEXIST);
   if (::rename(from.c_str(), to.c_str()) != 0) return name_failure("rename", from, errno);
   path_changed(from);
   path_changed(to);
@@ -373,7 +374,12 @@ Status rename_file(const std::string& from, const std::string& to) {
 }
 
 Status make_dir(const std::string& path) {
-  if (::mkdir(path.c_str(), 0777) != 0) return name_failure("mkdir", path, errno);
+  if (::mkdir(path.c_str(), 0777) != 0) {
+    // DOS refuses an existing name with "access denied".
+    if (errno == EEXIST)
+      return Status::failure(kDosAccessDenied, "mkdir " + path + ": exists", EEXIST);
+    return name_failure("mkdir", path, errno);
+  }
   path_changed(path);
   return {};
 }
