@@ -62,21 +62,35 @@ class ErrorValue : public ObjectData {
     auto num = [&] { return v.is_number() ? static_cast<int>(v.as_int()) : 0; };
     auto str = [&] { return v.is_string() ? v.as_string() : std::string(); };
     auto flag = [&] { return v.is_logical() && v.as_logical(); };
-    if (n == "severity") e_.severity = num();
-    else if (n == "subsystem") e_.subsystem = str();
-    else if (n == "gencode") e_.gen_code = num();
-    else if (n == "subcode") e_.sub_code = num();
-    else if (n == "description") e_.description = str();
-    else if (n == "operation") e_.operation = str();
-    else if (n == "filename") e_.filename = str();
-    else if (n == "oscode") e_.os_code = num();
-    else if (n == "canretry") e_.can_retry = flag();
-    else if (n == "candefault") e_.can_default = flag();
-    else if (n == "cansubstitute") e_.can_substitute = flag();
-    else if (n == "tries") e_.tries = num();
+    if (n == "severity")
+      e_.severity = num();
+    else if (n == "subsystem")
+      e_.subsystem = str();
+    else if (n == "gencode")
+      e_.gen_code = num();
+    else if (n == "subcode")
+      e_.sub_code = num();
+    else if (n == "description")
+      e_.description = str();
+    else if (n == "operation")
+      e_.operation = str();
+    else if (n == "filename")
+      e_.filename = str();
+    else if (n == "oscode")
+      e_.os_code = num();
+    else if (n == "canretry")
+      e_.can_retry = flag();
+    else if (n == "candefault")
+      e_.can_default = flag();
+    else if (n == "cansubstitute")
+      e_.can_substitute = flag();
+    else if (n == "tries")
+      e_.tries = num();
     else if (n == "args") {
-      if (v.is_array()) e_.args = v.as_array()->items;
-      else e_.args.reset();
+      if (v.is_array())
+        e_.args = v.as_array()->items;
+      else
+        e_.args.reset();
     } else if (n == "cargo") {
       e_.cargo.clear();
       if (!v.is_nil()) e_.cargo.push_back(v);

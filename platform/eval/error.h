@@ -21,8 +21,8 @@ inline constexpr int kSeverityCatastrophic = 3;
 
 // Generic codes the system relies on (the full list is the language family's).
 enum GenCode : int {
-  kErrArg = 1,          // wrong argument type
-  kErrBound = 2,        // array index out of bounds
+  kErrArg = 1,    // wrong argument type
+  kErrBound = 2,  // array index out of bounds
   kErrStrOverflow = 3,
   kErrNumOverflow = 4,
   kErrZeroDiv = 5,
@@ -49,7 +49,7 @@ enum GenCode : int {
   kErrDataType = 33,
   kErrDataWidth = 34,
   kErrNoTable = 35,
-  kErrNotExclusive = 37,    // exclusive access required
+  kErrNotExclusive = 37,  // exclusive access required
   kErrReadOnly = 38,
   kErrAppendLock = 40,
   kErrLock = 41,

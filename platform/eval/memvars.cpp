@@ -87,7 +87,9 @@ Value Memvars::get(std::string_view name) {
   return v ? *v : Value();
 }
 
-Value& Memvars::assign(std::string_view name, Value v) { return assign(intern(name), std::move(v)); }
+Value& Memvars::assign(std::string_view name, Value v) {
+  return assign(intern(name), std::move(v));
+}
 
 Value& Memvars::assign(Symbol* s, Value v) {
   if (!s->visible.empty()) {
@@ -108,9 +110,9 @@ void Memvars::release(std::string_view name) {
   if (s->visible.empty()) return;
   MemvarSlot* slot = s->visible.back();
   auto& owner = slot->is_public ? publics_ : frames_[slot->frame];
-  owner.erase(std::remove_if(owner.begin(), owner.end(),
-                             [&](const auto& e) { return e.second == slot; }),
-              owner.end());
+  owner.erase(
+      std::remove_if(owner.begin(), owner.end(), [&](const auto& e) { return e.second == slot; }),
+      owner.end());
   drop(s, slot);
 }
 

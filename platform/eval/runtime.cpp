@@ -3,7 +3,14 @@
 namespace kvel::eval {
 
 Runtime::Runtime() = default;
-Runtime::~Runtime() = default;
+// Facilities go first (they may still read variables), then the variables;
+// arrays that only keep each other alive are freed last.
+Runtime::~Runtime() {
+  handler_ = nullptr;
+  for (size_t i = services_.size(); i-- > 0;) services_[i].reset();
+  memvars_.release_all_except({});
+  collect_cycles();
+}
 
 Answer Runtime::raise(ErrorObject& e) {
   if (!handler_ || in_handler_) throw Break{error_value(e)};

@@ -19,8 +19,19 @@
 namespace kvel::eval {
 
 // A facility owned by the runtime. Each kind declares its slot:
-//   class Store : public Service { public: static constexpr ServiceSlot kSlot = ServiceSlot::Store; };
-enum class ServiceSlot : int { Store, Screen, Keyboard, Ui, Files, Evaluator, Runner, Printer, kCount };
+//   class Store : public Service { public: static constexpr ServiceSlot kSlot = ServiceSlot::Store;
+//   };
+enum class ServiceSlot : int {
+  Store,
+  Screen,
+  Keyboard,
+  Ui,
+  Files,
+  Evaluator,
+  Runner,
+  Printer,
+  kCount
+};
 
 class Service {
  public:
@@ -87,7 +98,8 @@ class Runtime {
 // Replaces the error handler for one step and restores the previous one.
 class ScopedErrorHandler {
  public:
-  ScopedErrorHandler(Runtime& rt, ErrorHandler h) : rt_(rt), old_(rt.set_error_handler(std::move(h))) {}
+  ScopedErrorHandler(Runtime& rt, ErrorHandler h)
+      : rt_(rt), old_(rt.set_error_handler(std::move(h))) {}
   ~ScopedErrorHandler() { rt_.set_error_handler(std::move(old_)); }
   ScopedErrorHandler(const ScopedErrorHandler&) = delete;
   ScopedErrorHandler& operator=(const ScopedErrorHandler&) = delete;

@@ -13,10 +13,10 @@ struct Settings {
   bool century = false;
   int epoch = 1935;
   bool exact = true;
-  bool deleted = true;   // deleted records are skipped
-  bool confirm = true;   // a full field waits for Enter
-  bool wrap = true;      // menus wrap around
-  bool insert = false;   // insert mode of data entry
+  bool deleted = true;  // deleted records are skipped
+  bool confirm = true;  // a full field waits for Enter
+  bool wrap = true;     // menus wrap around
+  bool insert = false;  // insert mode of data entry
   int decimals = 2;
   bool fixed = false;
   bool bell = false;
@@ -31,8 +31,8 @@ struct Settings {
   int typeahead = 20;
   std::string delimiters_chars = "::";
   bool delimiters = false;
-  std::string path;            // SET PATH
-  std::string default_dir;     // SET DEFAULT
+  std::string path;         // SET PATH
+  std::string default_dir;  // SET DEFAULT
   int message_row = 0;
   bool message_center = false;
   int margin = 0;
@@ -41,7 +41,7 @@ struct Settings {
   std::string printer_file;    // SET PRINTER TO
   std::string alternate_file;  // SET ALTERNATE TO
   bool alternate = false;
-  bool device_printer = false; // SET DEVICE TO PRINTER
+  bool device_printer = false;  // SET DEVICE TO PRINTER
 };
 
 }  // namespace kvel::eval

@@ -20,9 +20,17 @@ class Args;
 
 // Array storage. Arrays are shared: assignment copies the reference. An array
 // may contain itself; code that walks arrays must guard against cycles.
+// Arrays made into values are known to the cycle collector (collect_cycles()).
 struct ArrayData {
   std::vector<Value> items;
+  bool tracked = false;  // set when the cycle collector knows this array
 };
+
+// Frees arrays that only keep each other alive (a := {}, AAdd(a, a)):
+// arrays referenced from anywhere but other arrays' elements survive, with
+// everything reachable from them. Runs when a Runtime ends; may run any time.
+// Returns the number of arrays it emptied.
+size_t collect_cycles();
 
 // A compiled code block. The evaluator fills in the body; C++ code may also
 // make a block around a native callable (see eval.h).
@@ -54,7 +62,7 @@ class ObjectData {
 // the number of decimals.
 class Value {
  public:
-  Value() = default;  // NIL
+  Value() {}  // NIL
 
   static Value logical(bool b);
   // An integer with the default width of its size (10 for 32-bit values, 20
@@ -93,12 +101,38 @@ class Value {
   bool is_integer() const { return type_ == Type::Number && is_int_; }
   int width() const { return width_; }  // display width, 0 = default
   int decimals() const { return dec_; }
-  const std::string& as_string() const { return str_; }
-  std::string& mutable_string() { return str_; }
+  const std::string& as_string() const { return type_ == Type::String ? str_ : kEmptyString; }
+  // A value of another type becomes an empty text first.
+  std::string& mutable_string();
   int32_t as_date() const { return date_; }
-  const std::shared_ptr<ArrayData>& as_array() const { return arr_; }
-  const std::shared_ptr<BlockData>& as_block() const { return blk_; }
-  const std::shared_ptr<ObjectData>& as_object() const { return obj_; }
+  const std::shared_ptr<ArrayData>& as_array() const {
+    return type_ == Type::Array ? arr_ : kNoArray;
+  }
+  const std::shared_ptr<BlockData>& as_block() const {
+    return type_ == Type::Block ? blk_ : kNoBlock;
+  }
+  const std::shared_ptr<ObjectData>& as_object() const {
+    return type_ == Type::Object ? obj_ : kNoObject;
+  }
+
+  Value(const Value& o) { copy_from(o); }
+  Value(Value&& o) noexcept { move_from(o); }
+  Value& operator=(const Value& o) {
+    if (this != &o) {
+      Value t(o);
+      destroy();
+      move_from(t);
+    }
+    return *this;
+  }
+  Value& operator=(Value&& o) noexcept {
+    if (this != &o) {
+      destroy();
+      move_from(o);
+    }
+    return *this;
+  }
+  ~Value() { destroy(); }
 
   // Same value and same kind of storage: for tests and caches, not the
   // language's "==" (see the evaluator for that).
@@ -119,10 +153,40 @@ class Value {
     int64_t i_ = 0;
     double d_;
   };
-  std::string str_;
-  std::shared_ptr<ArrayData> arr_;
-  std::shared_ptr<BlockData> blk_;
-  std::shared_ptr<ObjectData> obj_;
+  // The one heap-owning member of the type in type_ (none for the others).
+  union {
+    std::string str_;
+    std::shared_ptr<ArrayData> arr_;
+    std::shared_ptr<BlockData> blk_;
+    std::shared_ptr<ObjectData> obj_;
+  };
+
+  static const std::string kEmptyString;
+  static const std::shared_ptr<ArrayData> kNoArray;
+  static const std::shared_ptr<BlockData> kNoBlock;
+  static const std::shared_ptr<ObjectData> kNoObject;
+
+  void copy_from(const Value& o);
+  void move_from(Value& o) noexcept;
+  void destroy() noexcept {
+    switch (type_) {
+      case Type::String:
+        str_.~basic_string();
+        break;
+      case Type::Array:
+        arr_.~shared_ptr();
+        break;
+      case Type::Block:
+        blk_.~shared_ptr();
+        break;
+      case Type::Object:
+        obj_.~shared_ptr();
+        break;
+      default:
+        break;
+    }
+    type_ = Type::Nil;
+  }
 };
 
 // The arguments of a call: a view of values, some of which may be references
@@ -138,6 +202,11 @@ class Args {
   bool is_ref(size_t i) const { return refs_ && i < n_ && refs_[i] != nullptr; }
   // Writes through a reference argument; without one only the local copy changes.
   void assign(size_t i, Value v);
+  // The arguments from position `from` on (Eval passes its own on to the block).
+  Args tail(size_t from) const {
+    if (from >= n_) return Args();
+    return Args(v_ + from, n_ - from, refs_ ? refs_ + from : nullptr);
+  }
 
  private:
   static const Value kNil;

@@ -52,9 +52,8 @@ TEST(Runtime, ErrorWithoutHandlerUnwindsAsBreakCarryingTheError) {
     ASSERT_NE(error_of(b.value), nullptr);
     EXPECT_EQ(error_of(b.value)->sub_code, 1340);
   }
-  ScopedErrorHandler h(rt, [](Runtime& r, ErrorObject& err) {
-    return Answer::substitute(Value::integer(0));
-  });
+  ScopedErrorHandler h(
+      rt, [](Runtime& r, ErrorObject& err) { return Answer::substitute(Value::integer(0)); });
   EXPECT_TRUE(rt.raise(e).is_substitute());
 }
 
