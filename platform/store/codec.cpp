@@ -1,0 +1,190 @@
+#include "platform/store/codec.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace kvel::store {
+namespace {
+
+const double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8, 1e9,
+                         1e10, 1e11, 1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18};
+
+}  // namespace
+
+bool format_number(double v, int len, int dec, char* out) {
+  if (len <= 0) return true;
+  if (dec < 0) dec = 0;
+  if (dec > 15) dec = 15;
+  char tmp[400];
+  int n = 0;
+  bool neg = v < 0;
+  double a = std::fabs(v);
+  if (!std::isfinite(a)) {
+    std::memset(out, '*', static_cast<size_t>(len));
+    return false;
+  }
+  double scaled = a * kPow10[dec];
+  if (scaled < 4e15) {
+    // The product of a decimal fraction and a power of ten lands just below
+    // the half more often than not (1.005 * 100 = 100.49999...); a few units
+    // of the last place put it back before rounding half up.
+    scaled += scaled * 8 * DBL_EPSILON;
+    auto u = static_cast<uint64_t>(std::floor(scaled + 0.5));
+    if (u == 0) neg = false;
+    char digits[24];
+    int nd = 0;
+    do {
+      digits[nd++] = static_cast<char>('0' + u % 10);
+      u /= 10;
+    } while (u);
+    while (nd <= dec) digits[nd++] = '0';
+    if (neg) tmp[n++] = '-';
+    for (int i = nd - 1; i >= dec; --i) tmp[n++] = digits[i];
+    if (dec) {
+      tmp[n++] = '.';
+      for (int i = dec - 1; i >= 0; --i) tmp[n++] = digits[i];
+    }
+  } else {
+    n = std::snprintf(tmp, sizeof tmp, "%.*f", dec, v);
+    if (n < 0 || n >= static_cast<int>(sizeof tmp)) n = static_cast<int>(sizeof tmp);
+  }
+  if (n > len) {
+    std::memset(out, '*', static_cast<size_t>(len));
+    return false;
+  }
+  std::memset(out, ' ', static_cast<size_t>(len - n));
+  std::memcpy(out + (len - n), tmp, static_cast<size_t>(n));
+  return true;
+}
+
+double parse_number(const char* p, size_t n) {
+  size_t b = 0;
+  while (b < n && (p[b] == ' ' || p[b] == '\0')) ++b;
+  if (b == n) return 0;
+  // Fast path for the usual "[-]ddd[.ddd]".
+  bool neg = false;
+  size_t i = b;
+  if (p[i] == '-') {
+    neg = true;
+    ++i;
+  } else if (p[i] == '+') {
+    ++i;
+  }
+  uint64_t ip = 0;
+  int digits = 0;
+  while (i < n && p[i] >= '0' && p[i] <= '9' && digits < 18) {
+    ip = ip * 10 + static_cast<uint64_t>(p[i] - '0');
+    ++i;
+    ++digits;
+  }
+  uint64_t fp = 0;
+  int fd = 0;
+  if (i < n && p[i] == '.') {
+    ++i;
+    while (i < n && p[i] >= '0' && p[i] <= '9' && fd < 18) {
+      fp = fp * 10 + static_cast<uint64_t>(p[i] - '0');
+      ++i;
+      ++fd;
+    }
+  }
+  size_t j = i;
+  while (j < n && (p[j] == ' ' || p[j] == '\0')) ++j;
+  if (j == n && digits + fd <= 18) {
+    double v = static_cast<double>(ip);
+    if (fd) v += static_cast<double>(fp) / kPow10[fd];
+    return neg ? -v : v;
+  }
+  char buf[64];
+  size_t m = n - b < sizeof buf - 1 ? n - b : sizeof buf - 1;
+  std::memcpy(buf, p + b, m);
+  buf[m] = 0;
+  char* end = nullptr;
+  double v = std::strtod(buf, &end);
+  if (end == buf || !std::isfinite(v)) return 0;
+  return v;
+}
+
+int32_t julian_from_ymd(int y, int m, int d) {
+  int a = (14 - m) / 12;
+  int yy = y + 4800 - a;
+  int mm = m + 12 * a - 3;
+  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
+}
+
+void ymd_from_julian(int32_t j, int* y, int* m, int* d) {
+  int a = j + 32044;
+  int b = (4 * a + 3) / 146097;
+  int c = a - 146097 * b / 4;
+  int dd = (4 * c + 3) / 1461;
+  int e = c - 1461 * dd / 4;
+  int mm = (5 * e + 2) / 153;
+  *d = e - (153 * mm + 2) / 5 + 1;
+  *m = mm + 3 - 12 * (mm / 10);
+  *y = 100 * b + dd - 4800 + mm / 10;
+}
+
+int32_t parse_dtos(const char* p) {
+  int v[8];
+  for (int i = 0; i < 8; ++i) {
+    if (p[i] < '0' || p[i] > '9') return 0;
+    v[i] = p[i] - '0';
+  }
+  int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
+  int m = v[4] * 10 + v[5];
+  int d = v[6] * 10 + v[7];
+  if (y == 0 || m < 1 || m > 12 || d < 1 || d > 31) return 0;
+  int32_t j = julian_from_ymd(y, m, d);
+  int cy, cm, cd;
+  ymd_from_julian(j, &cy, &cm, &cd);
+  if (cy != y || cm != m || cd != d) return 0;
+  return j;
+}
+
+void format_dtos(int32_t j, char* out) {
+  if (j <= 0) {
+    std::memset(out, ' ', 8);
+    return;
+  }
+  int y, m, d;
+  ymd_from_julian(j, &y, &m, &d);
+  if (y < 0 || y > 9999) {
+    std::memset(out, ' ', 8);
+    return;
+  }
+  out[0] = static_cast<char>('0' + y / 1000);
+  out[1] = static_cast<char>('0' + y / 100 % 10);
+  out[2] = static_cast<char>('0' + y / 10 % 10);
+  out[3] = static_cast<char>('0' + y % 10);
+  out[4] = static_cast<char>('0' + m / 10);
+  out[5] = static_cast<char>('0' + m % 10);
+  out[6] = static_cast<char>('0' + d / 10);
+  out[7] = static_cast<char>('0' + d % 10);
+}
+
+void numeric_key(double v, int len, int dec, char* out) {
+  bool neg = v < 0;
+  format_number(std::fabs(v), len, dec, out);
+  for (int i = 0; i < len; ++i) {
+    char& c = out[i];
+    if (c == ' ') c = '0';
+    if (neg && c >= '0' && c <= '9') c = static_cast<char>(0x5C - c);
+  }
+}
+
+double numeric_key_value(const char* p, size_t n) {
+  std::string t(p, n);
+  bool neg = false;
+  for (char& c : t) {
+    if (c >= 0x23 && c <= 0x2C) {
+      neg = true;
+      c = static_cast<char>(0x5C - c);
+    }
+  }
+  double v = parse_number(t.data(), t.size());
+  return neg ? -v : v;
+}
+
+}  // namespace kvel::store
