@@ -71,6 +71,7 @@ class HeadlessBackend : public Backend {
   size_t next_ = 0;
   double ready_at_ = -1;  // end of the pause being waited out, -1: none
   int mods_ = 0;
+  int blocked_polls_ = 0;
   HeadlessOptions options_;
   double clock_ = 0;
   std::vector<Cell> cells_;

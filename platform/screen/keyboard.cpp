@@ -41,9 +41,12 @@ bool Keyboard::poll(double timeout) {
 }
 
 int Keyboard::inkey(eval::Runtime& rt, double wait) {
+  if (buffer_.empty() && wait >= 0) {
+    // The user sees the picture before being asked for a key.
+    if (Screen* s = rt.find<Screen>()) s->flush();
+  }
   if (buffer_.empty()) poll(0);
   if (buffer_.empty() && wait >= 0) {
-    if (Screen* s = rt.find<Screen>()) s->flush();
     double deadline = backend_->now() + wait;
     while (buffer_.empty()) {
       double now = backend_->now();

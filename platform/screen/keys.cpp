@@ -20,6 +20,7 @@ struct Named {
 
 // ORDER: the first name of a code is the one key_name gives.
 constexpr Named kNames[] = {
+    {"None", kKeyNone},
     {"Enter", kKeyEnter},
     {"Esc", kKeyEsc},
     {"Space", kKeySpace},
@@ -135,6 +136,7 @@ std::optional<int> key_from_name(std::string_view name) {
   if (name.empty()) return std::nullopt;
   for (const Named& n : kNames)
     if (iequal(name, n.name)) return n.code;
+  if (name.size() == 1) return static_cast<unsigned char>(name[0]);  // "5" is the digit, not Right
   int value = 0;
   auto [p, ec] = std::from_chars(name.data(), name.data() + name.size(), value);
   if (ec == std::errc() && p == name.data() + name.size()) return value;
@@ -162,7 +164,6 @@ std::optional<int> key_from_name(std::string_view name) {
   }
   if (rest.size() == 1 && mods == kModAlt && alt_key(rest[0])) return alt_key(rest[0]);
   if (rest.size() == 1 && mods == kModCtrl && ctrl_key(rest[0])) return ctrl_key(rest[0]);
-  if (mods == 0 && name.size() == 1) return static_cast<unsigned char>(name[0]);
   return std::nullopt;
 }
 

@@ -77,8 +77,9 @@ int ctrl_key(char c);
 // byte itself; other codes are their number.
 std::string key_name(int code);
 // Reads a name back (without regard to case): the names key_name gives, "Ctrl+A"
-// .. "Ctrl+Z", "Alt+<letter or digit>", "Backspace", "Return", "Space", and
-// numbers ("13", "-9"). Nothing for an unknown name.
+// .. "Ctrl+Z", "Alt+<letter or digit>", "Backspace", "Return", "Space", one
+// character for itself ("5" is the digit) and numbers of two or more
+// characters ("13", "-9"). Nothing for an unknown name.
 std::optional<int> key_from_name(std::string_view name);
 
 }  // namespace kvel::screen
