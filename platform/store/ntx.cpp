@@ -564,6 +564,9 @@ os::Result<uint32_t> Ntx::alloc_page() {
     off = static_cast<uint32_t>((file_size_ + kNtxPage - 1) / kNtxPage * kNtxPage);
     if (off < kNtxPage) off = kNtxPage;
     std::string blank(kNtxPage, '\0');
+    int base = 2 + 2 * (hdr_.max_items + 1);
+    for (int i = 0; i <= hdr_.max_items; ++i)
+      put16(&blank[2 + 2 * i], static_cast<uint16_t>(base + i * hdr_.item_size));
     os::Status s = file_.write_at(off, blank.data(), blank.size());
     if (!s.ok()) return s;
     file_size_ = off + static_cast<uint64_t>(kNtxPage);
