@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <vector>
 
+#include "platform/eval/eval.h"
 #include "platform/rtl/rtl.h"
 #include "support/test_support.h"
 
@@ -300,6 +301,49 @@ TEST(Files, ErrorObjectFromStatus) {
   EXPECT_EQ(e.subsystem, "DBFNTX");
   EXPECT_EQ(e.filename, "t.dbf");
   EXPECT_EQ(e.operation, "USE");
+}
+
+}  // namespace
+}  // namespace kvel::rtl
+
+namespace kvel::rtl {
+namespace {
+
+// The functions as expressions of an application description call them,
+// buffers passed by reference included.
+TEST(Files, ThroughTheEvaluator) {
+  FileWorld w;
+  eval::register_eval(w.rt.registry());
+  register_environment(w.rt.registry());
+  test::write_file(w.path("IN.TXT"), "abcdef");
+  struct Case {
+    const char* expr;
+    std::string result;
+  };
+  static const Case cases[] = {
+      {"(h := FOPEN('d:\\in.txt'), b := '....', n := FREAD(h, @b, 3), FCLOSE(h), b)", "\"abc.\""},
+      {"(h := FOPEN('D:\\IN.TXT', 2), FSEEK(h, 0, 2), FWRITE(h, 'gh'), FCLOSE(h), "
+       "MEMOREAD('d:\\In.Txt'))",
+       "\"abcdefgh\""},
+      {"(h := FOPEN('D:\\NONE.TXT'), FERROR())", "2"},
+      {"(a := FOPEN('D:\\IN.TXT', 16), b := FOPEN('D:\\IN.TXT', 16), FERROR())", "32"},
+      {"MEMOWRIT('D:\\NEW.TXT', 'xyz') .AND. FILE('d:\\new.txt')", ".T."},
+      {"DIRECTORY('D:\\*.TXT')[2][1]", "\"NEW.TXT\""},
+      {"DIRECTORY('D:\\NEW.TXT')[1][2]", "4"},
+      {"DIRMAKE('D:\\SUB')", "0"},
+      {"FRENAME('D:\\new.txt', 'D:\\sub\\moved.txt')", "0"},
+      {"FILE('D:\\SUB\\MOVED.TXT')", ".T."},
+  };
+  for (const Case& c : cases) {
+    Value r;
+    try {
+      r = eval::evaluate(w.rt, c.expr);
+    } catch (const eval::Break&) {
+      ADD_FAILURE() << "error in " << c.expr;
+      continue;
+    }
+    EXPECT_EQ(shown(r), c.result) << c.expr;
+  }
 }
 
 }  // namespace
