@@ -53,16 +53,27 @@ EvalState& state(Runtime& rt) {
 NestGuard::NestGuard(Runtime& rt) : s_(state(rt)) {
   const char* here = static_cast<const char*>(__builtin_frame_address(0));
   if (s_.nesting++ == 0) s_.stack_base = here;
+  if (s_.exhausted) {
+    ok = false;
+    return;
+  }
   if (s_.stack_base - here > kStackBudget || here - s_.stack_base > kStackBudget) {
     ok = false;
+    s_.exhausted = true;
     ErrorObject e;
     e.gen_code = kErrLimit;
     e.sub_code = 1;
     e.description = "Evaluation nested too deeply";
     e.operation = "EVAL";
     e.can_default = true;
-    Answer a = rt.raise(e);
-    if (a.is_substitute()) result = a.value;
+    try {
+      Answer a = rt.raise(e);
+      if (a.is_substitute()) result = a.value;
+    } catch (...) {
+      // No destructor runs for a constructor that throws: undo the count here.
+      if (--s_.nesting == 0) s_.exhausted = false;
+      throw;
+    }
   }
 }
 

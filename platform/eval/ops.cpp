@@ -10,6 +10,8 @@ namespace kvel::eval {
 namespace {
 
 constexpr int kMaxDecimals = 15;  // products add decimals; beyond this they carry no digits
+// Longest text "+" and "-" build; beyond it the operation is a string overflow.
+constexpr size_t kMaxConcat = 64 * 1024 * 1024;
 
 int width_of_int_part(double d) {
   if (!std::isfinite(d)) return 10;
@@ -150,8 +152,19 @@ Value number_result(double d, int dec) {
   return Value::number(d, w, dec);
 }
 
+namespace {
+
+Value too_long(Runtime& rt, BinOp op) {
+  return op_error(rt, kErrStrOverflow, 1209, "String overflow", op_name(op), {});
+}
+
+}  // namespace
+
 Value arith(Runtime& rt, BinOp op, const Value& a, const Value& b) {
   if (a.is_number() && b.is_number()) return numeric(rt, op, a, b);
+  if (a.is_string() && b.is_string() && a.as_string().size() + b.as_string().size() > kMaxConcat) {
+    return too_long(rt, op);
+  }
   switch (op) {
     case BinOp::Add:
       if (a.is_string() && b.is_string()) {
@@ -182,7 +195,8 @@ Value arith(Runtime& rt, BinOp op, const Value& a, const Value& b) {
 }
 
 void accumulate(Runtime& rt, BinOp op, Value& acc, const Value& b) {
-  if (op == BinOp::Add && acc.is_string() && b.is_string() && !acc.is_memo()) {
+  if (op == BinOp::Add && acc.is_string() && b.is_string() && !acc.is_memo() &&
+      acc.as_string().size() + b.as_string().size() <= kMaxConcat) {
     acc.mutable_string() += b.as_string();
     return;
   }

@@ -26,6 +26,10 @@ class EvalState : public Service {
 
   const char* stack_base = nullptr;  // frame address of the outermost evaluation
   int nesting = 0;
+  // Set when the stack budget ran out, until the outermost evaluation ends:
+  // deeper calls then fail at once and quietly, so that a block calling
+  // itself twice does not retry the limit an exponential number of times.
+  bool exhausted = false;
 
  private:
   struct Hash {
@@ -43,7 +47,9 @@ EvalState& state(Runtime& rt);
 class NestGuard {
  public:
   explicit NestGuard(Runtime& rt);
-  ~NestGuard() { --s_.nesting; }
+  ~NestGuard() {
+    if (--s_.nesting == 0) s_.exhausted = false;
+  }
   NestGuard(const NestGuard&) = delete;
   NestGuard& operator=(const NestGuard&) = delete;
 

@@ -18,8 +18,9 @@ using eval::Value;
 
 namespace {
 
-// Beyond this many elements Array() and ASize() refuse: a typo must not eat the memory.
-constexpr int64_t kMaxElements = 4 * 1024 * 1024;
+// Beyond this many elements (all dimensions together) Array() and ASize()
+// refuse: a typo must not eat the memory.
+constexpr int64_t kMaxElements = 1024 * 1024;
 
 Value arg_error(Runtime& rt, int sub, const char* name, Args args) {
   eval::ErrorObject e;
@@ -76,6 +77,14 @@ Value make_array(Runtime& rt, Args args, size_t dim) {
 
 Value array(Runtime& rt, Args args) {
   if (args.size() == 0) return {};
+  int64_t total = 1;
+  for (size_t i = 0; i < args.size(); ++i) {
+    if (!args[i].is_number()) break;
+    int64_t d = args[i].as_int();
+    if (d <= 0) break;
+    total = d > kMaxElements ? kMaxElements + 1 : total * d;
+    if (total > kMaxElements) return make_array(rt, Args(), 0);  // the bound error
+  }
   return make_array(rt, args, 0);
 }
 
