@@ -1,0 +1,254 @@
+#include "platform/ui/editor_text.h"
+
+#include <algorithm>
+
+namespace kvel::ui {
+
+EditorText::EditorText(std::string_view text, int line_length, bool wrap)
+    : length_(line_length), wrap_(wrap && line_length > 0) {
+  std::string para;
+  auto flush = [&](std::string brk) {
+    size_t p = 0;
+    do {
+      size_t e = piece(para, p);
+      Line l;
+      l.text = para.substr(p, e - p);
+      l.soft = e < para.size();
+      if (!l.soft) l.brk = brk;
+      lines_.push_back(std::move(l));
+      p = e;
+    } while (p < para.size());
+    para.clear();
+  };
+  for (size_t i = 0; i < text.size(); ++i) {
+    char c = text[i];
+    if (c == kSoftBreak && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++i;  // wrapping is done afresh
+    } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+      ++i;
+      flush("\r\n");
+    } else if (c == '\n') {
+      flush("\n");
+    } else {
+      para += c;
+    }
+  }
+  flush("");
+}
+
+size_t EditorText::piece(const std::string& t, size_t p) const {
+  if (!wrap_ || t.size() - p <= static_cast<size_t>(length_)) return t.size();
+  size_t limit = p + static_cast<size_t>(length_);
+  if (t[limit] == ' ') return limit + 1;  // a blank right after a full line stays on it
+  size_t q = t.rfind(' ', limit - 1);
+  if (q != std::string::npos && q > p) return q + 1;
+  return limit;
+}
+
+void EditorText::rewrap(int line, int& cur_line, int& cur_col) {
+  if (!wrap_) return;
+  int n = lines();
+  int s = line > 0 && lines_[line - 1].soft ? line - 1 : line;
+  int e = line;
+  while (e < n - 1 && lines_[e].soft) ++e;
+  std::string t;
+  std::vector<size_t> starts;
+  for (int i = s; i <= e; ++i) {
+    starts.push_back(t.size());
+    t += lines_[i].text;
+  }
+  const bool has_cursor = cur_line >= s && cur_line <= e;
+  const size_t co = has_cursor ? starts[cur_line - s] + static_cast<size_t>(cur_col) : 0;
+  std::string brk = lines_[e].brk;
+
+  std::vector<Line> out;
+  size_t p = 0, k = 0;
+  int keep_from = -1;  // first old line kept as it was
+  for (;;) {
+    while (k < starts.size() && starts[k] < p) ++k;
+    if (!out.empty() && k < starts.size() && starts[k] == p && s + static_cast<int>(k) > line) {
+      keep_from = s + static_cast<int>(k);
+      break;
+    }
+    size_t q = piece(t, p);
+    Line l;
+    l.text = t.substr(p, q - p);
+    l.soft = true;
+    out.push_back(std::move(l));
+    p = q;
+    if (p >= t.size()) break;
+  }
+  if (keep_from < 0) {
+    out.back().soft = false;
+    out.back().brk = brk;
+  }
+  int replaced_end = keep_from < 0 ? e + 1 : keep_from;
+  lines_.erase(lines_.begin() + s, lines_.begin() + replaced_end);
+  lines_.insert(lines_.begin() + s, out.begin(), out.end());
+
+  if (!has_cursor) {
+    if (cur_line >= replaced_end) cur_line += static_cast<int>(out.size()) - (replaced_end - s);
+    return;
+  }
+  const size_t covered = keep_from < 0 ? t.size() : starts[keep_from - s];
+  if (keep_from < 0 || co < covered) {
+    // A cursor on a break goes to the start of the next line.
+    size_t off = 0;
+    for (size_t i = 0; i < out.size(); ++i) {
+      size_t len = out[i].text.size();
+      if (co < off + len) {
+        cur_line = s + static_cast<int>(i);
+        cur_col = static_cast<int>(co - off);
+        return;
+      }
+      off += len;
+    }
+    cur_line = s + static_cast<int>(out.size()) - 1;
+    cur_col = static_cast<int>(co - (off - out.back().text.size()));
+    return;
+  }
+  // In the lines kept: the old line holding the cursor.
+  int j = keep_from;
+  while (j < e && starts[j + 1 - s] <= co) ++j;
+  cur_line = s + static_cast<int>(out.size()) + (j - keep_from);
+  cur_col = static_cast<int>(co - starts[j - s]);
+}
+
+void EditorText::insert(int& line, int& col, std::string_view s, bool overwrite) {
+  std::string& t = lines_[line].text;
+  if (static_cast<int>(t.size()) < col) t.resize(static_cast<size_t>(col), ' ');
+  if (overwrite) {
+    size_t n = std::min(s.size(), t.size() - static_cast<size_t>(col));
+    t.replace(static_cast<size_t>(col), n, s);
+  } else {
+    t.insert(static_cast<size_t>(col), s);
+  }
+  col += static_cast<int>(s.size());
+  rewrap(line, line, col);
+}
+
+void EditorText::erase(int& line, int& col) {
+  std::string& t = lines_[line].text;
+  if (col < static_cast<int>(t.size())) {
+    t.erase(static_cast<size_t>(col), 1);
+  } else if (line + 1 < lines()) {
+    if (lines_[line].soft) {
+      // The next character of the paragraph is the first of the next line.
+      if (!lines_[line + 1].text.empty()) lines_[line + 1].text.erase(0, 1);
+    } else {
+      t.resize(static_cast<size_t>(col), ' ');
+      t += lines_[line + 1].text;
+      lines_[line].soft = lines_[line + 1].soft;
+      lines_[line].brk = lines_[line + 1].brk;
+      lines_.erase(lines_.begin() + line + 1);
+    }
+  } else {
+    return;
+  }
+  rewrap(line, line, col);
+}
+
+void EditorText::backspace(int& line, int& col) {
+  if (col > 0) {
+    --col;
+    if (col < static_cast<int>(lines_[line].text.size())) {
+      lines_[line].text.erase(static_cast<size_t>(col), 1);
+      rewrap(line, line, col);
+    }
+    return;
+  }
+  if (line == 0) return;
+  --line;
+  Line& prev = lines_[line];
+  if (prev.soft) {
+    col = static_cast<int>(prev.text.size());
+    if (col > 0) {
+      --col;
+      prev.text.erase(static_cast<size_t>(col), 1);
+    }
+    rewrap(line, line, col);
+    return;
+  }
+  col = static_cast<int>(prev.text.size());
+  prev.text += lines_[line + 1].text;
+  prev.soft = lines_[line + 1].soft;
+  prev.brk = lines_[line + 1].brk;
+  lines_.erase(lines_.begin() + line + 1);
+  rewrap(line, line, col);
+}
+
+void EditorText::split(int& line, int& col) {
+  Line& l = lines_[line];
+  if (static_cast<int>(l.text.size()) < col) l.text.resize(static_cast<size_t>(col), ' ');
+  Line rest;
+  rest.text = l.text.substr(static_cast<size_t>(col));
+  rest.soft = l.soft;
+  rest.brk = l.brk;
+  l.text.resize(static_cast<size_t>(col));
+  l.soft = false;
+  // The break keeps the text's own style: a lone LF where the text uses them.
+  l.brk = rest.brk == "\n" ? "\n" : "\r\n";
+  lines_.insert(lines_.begin() + line + 1, std::move(rest));
+  int l0 = line, c0 = col;
+  rewrap(l0, l0, c0);
+  line = l0 + 1;
+  col = 0;
+  // The first part may have moved back up a line; the new line follows it.
+  while (line < lines() - 1 && line > 0 && lines_[line - 1].soft) ++line;
+  int nl = line, nc = 0;
+  rewrap(nl, nl, nc);
+  line = nl;
+  col = nc;
+}
+
+void EditorText::erase_line(int line) {
+  if (line + 1 >= lines()) {
+    lines_[line].text.clear();
+    lines_[line].soft = false;
+    lines_[line].brk.clear();
+    if (line > 0 && lines_[line - 1].soft) {
+      lines_[line - 1].soft = false;
+      lines_[line - 1].brk.clear();
+      lines_.erase(lines_.begin() + line);
+    }
+    return;
+  }
+  bool was_soft_before = line > 0 && lines_[line - 1].soft;
+  if (was_soft_before && !lines_[line].soft) {
+    // The paragraph now ends on the line before.
+    lines_[line - 1].soft = false;
+    lines_[line - 1].brk = lines_[line].brk;
+  }
+  lines_.erase(lines_.begin() + line);
+  int l = std::min(line, lines() - 1), c = 0;
+  rewrap(l, l, c);
+}
+
+void EditorText::erase_word(int line, int col) {
+  std::string& t = lines_[line].text;
+  if (col >= static_cast<int>(t.size())) return;
+  size_t e = static_cast<size_t>(col);
+  while (e < t.size() && t[e] != ' ') ++e;
+  while (e < t.size() && t[e] == ' ') ++e;
+  t.erase(static_cast<size_t>(col), e - static_cast<size_t>(col));
+  rewrap(line, line, col);
+}
+
+std::string EditorText::text() const {
+  std::string out;
+  size_t total = 0;
+  for (const Line& l : lines_) total += l.text.size() + 2;
+  out.reserve(total);
+  for (const Line& l : lines_) {
+    out += l.text;
+    if (l.soft) {
+      out += kSoftBreak;
+      out += '\n';
+    } else {
+      out += l.brk;
+    }
+  }
+  return out;
+}
+
+}  // namespace kvel::ui

@@ -1,0 +1,52 @@
+#include "platform/ui/ui_fixture.h"
+
+#include "platform/rtl/rtl.h"
+#include "platform/screen/cp866.h"
+#include "platform/screen/functions.h"
+#include "platform/ui/ui.h"
+
+namespace kvel::ui::test {
+
+K::K(const char* utf8) {
+  for (unsigned char c : screen::utf8_to_cp866(utf8)) codes.push_back(c);
+}
+
+std::string cp(const char* utf8) { return screen::utf8_to_cp866(utf8); }
+
+namespace {
+screen::KeyScript script_of(std::initializer_list<K> keys) {
+  screen::KeyScript s;
+  for (const K& k : keys) {
+    for (int c : k.codes) {
+      screen::ScriptStep st;
+      st.kind = screen::ScriptStep::Kind::Key;
+      st.key = c;
+      s.steps.push_back(st);
+    }
+  }
+  return s;
+}
+}  // namespace
+
+UiFixture::UiFixture(std::initializer_list<K> keys) {
+  rtl::register_rtl(rt.registry());
+  screen::register_screen(rt.registry());
+  register_ui(rt.registry());
+  backend = screen::install_headless(rt, script_of(keys));
+}
+
+void UiFixture::keys(std::initializer_list<K> more) { backend->append(script_of(more)); }
+
+screen::Screen& UiFixture::scr() { return screen::screen_of(rt); }
+
+std::string UiFixture::row(int r, int col, int len) {
+  std::string s;
+  const screen::Cell* cells = scr().cells();
+  int end = len < 0 ? screen::kCols : std::min(screen::kCols, col + len);
+  for (int c = col; c < end; ++c) s += static_cast<char>(cells[r * screen::kCols + c].ch);
+  return screen::cp866_to_utf8(s);
+}
+
+screen::Attr UiFixture::attr(int r, int c) { return scr().attr_at(r, c); }
+
+}  // namespace kvel::ui::test
