@@ -4,7 +4,6 @@
 
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -41,7 +40,8 @@ void increment(std::string& digits) {
 std::string scaled_digits(double a, int dec) {
   if (a == 0) return "0";
   char buf[40];
-  std::snprintf(buf, sizeof buf, "%.15e", a);  // d.ddddddddddddddde+XX
+  auto res = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, 15);
+  *res.ptr = '\0';  // d.ddddddddddddddde+XX
   char dig[16];
   dig[0] = buf[0];
   std::memcpy(dig + 1, buf + 2, 15);

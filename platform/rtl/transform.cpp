@@ -69,8 +69,8 @@ NumShape shape_of(std::string_view tmpl) {
 // separator, a comma shows the thousands separator after a digit and repeats
 // the fill (blank, "*", "$") after one; other characters stay. With
 // `open_paren` the first digit place shows "(" instead of taking a character.
-std::string lay_digits(std::string_view tmpl, std::string_view digits, bool european,
-                       bool open_paren) {
+std::string lay_digits(std::string_view tmpl, const NumShape& shape, std::string_view digits,
+                       bool european, bool open_paren) {
   const char point = european ? ',' : '.';
   const char thousands = european ? '.' : ',';
   std::string out;
@@ -78,7 +78,6 @@ std::string lay_digits(std::string_view tmpl, std::string_view digits, bool euro
   size_t k = 0;
   bool point_seen = false;
   bool paren_pending = open_paren;
-  NumShape shape = shape_of(tmpl);
   for (char c : tmpl) {
     if (is_digit_slot(c)) {
       if (paren_pending) {
@@ -130,7 +129,9 @@ bool shows_negative(const Value& v, int dec) {
 std::string number_picture(const Picture& p, const Value& v) {
   NumShape shape = shape_of(p.tmpl);
   bool has_template = shape.width > 0;
-  bool neg = shows_negative(v, has_template ? shape.dec : v.decimals());
+  // The sign matters only to the functions that mark negatives or positives.
+  bool neg = (p.paren || p.paren_tight || p.debit || p.credit) &&
+             shows_negative(v, has_template ? shape.dec : v.decimals());
   bool wrap = neg && (p.paren || p.paren_tight);
   Value shown = (wrap || (neg && p.debit)) ? negated(v) : v;
 
@@ -139,7 +140,7 @@ std::string number_picture(const Picture& p, const Value& v) {
   if (has_template) {
     open_laid = wrap && p.paren;
     std::string digits = str(shown, std::max(shape.width - (open_laid ? 1 : 0), 1), shape.dec);
-    out = lay_digits(p.tmpl, digits, p.european, open_laid);
+    out = lay_digits(p.tmpl, shape, digits, p.european, open_laid);
   } else {
     out = str(shown);
     if (p.european) swap_separators(out);
