@@ -4,8 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <list>
 #include <functional>
+#include <list>
 #include <random>
 
 #include "platform/store/ntx.h"
@@ -81,7 +81,8 @@ TEST(NtxUpdate, RandomInsertsAndRemovalsKeepOrderAndShape) {
     // Pages freed by merging are used again before the file grows.
     ASSERT_TRUE(n.flush().ok());
     uint64_t size = std::filesystem::file_size(path);
-    for (uint32_t rec = 1; rec <= 200; ++rec) ASSERT_TRUE(n.insert(key_of(rec, c.key_size), rec).ok());
+    for (uint32_t rec = 1; rec <= 200; ++rec)
+      ASSERT_TRUE(n.insert(key_of(rec, c.key_size), rec).ok());
     ASSERT_TRUE(n.flush().ok());
     EXPECT_EQ(std::filesystem::file_size(path), size) << "key size " << c.key_size;
   }
@@ -104,9 +105,9 @@ TEST(NtxUpdate, SeekFindsPrefixesSoftlyAndLast) {
     uint32_t rec;
   };
   const Case cases[] = {
-      {"BOR", false, true, 2},    {"BOR", true, true, 4},   {"BORIS", true, true, 3},
-      {"BORIS ", false, true, 2}, {"C", false, true, 5},    {"J", false, false, 0},
-      {"", false, true, 1},       {"A", true, true, 1},     {"0", true, false, 0},
+      {"BOR", false, true, 2},      {"BOR", true, true, 4}, {"BORIS", true, true, 3},
+      {"BORIS ", false, true, 2},   {"C", false, true, 5},  {"J", false, false, 0},
+      {"", false, true, 1},         {"A", true, true, 1},   {"0", true, false, 0},
       {"IVAN    ", false, true, 5},  // longer than the key: cut to the key size
   };
   for (const Case& c : cases) {
@@ -136,7 +137,8 @@ TEST(NtxUpdate, DamagedFilesGiveErrorsNamingTheFile) {
   test::TempDir tmp;
   std::string good = (tmp / "g.ntx").string();
   NtxBuilder b(make_ntx_header("K", "", 100, 0, false, false), tmp.path().string());
-  for (uint32_t r = 1; r <= 300; ++r) ASSERT_TRUE(b.add(key_of(static_cast<int>(r), 100).data(), r).ok());
+  for (uint32_t r = 1; r <= 300; ++r)
+    ASSERT_TRUE(b.add(key_of(static_cast<int>(r), 100).data(), r).ok());
   ASSERT_TRUE(b.finish(good).ok());
   const std::string bytes = test::read_file(good);
   auto u32 = [&](size_t at) {
