@@ -15,9 +15,13 @@ namespace {
 // The groups that must match. ORDER: none; one line enables a group.
 const char* const kGroups[] = {
     "01-operators",
+    "02-numbers",
+    "03-strings",
+    "04-dates",
     "05-types",
     "06-arrays",
     "07-macro",
+    "08-collation",
 };
 
 class Conformance : public testing::TestWithParam<const char*> {};
