@@ -391,8 +391,13 @@ void read_field(eval::Runtime& rt, GetField& f, Value self) {
       st.updated = true;
     }
     if (!holds(rt, f.valid, self)) {
+      // The cursor stays; the field starts afresh from its (stored) value.
       f.exit_state = kGeNoExit;
       f.update_buffer(rt);
+      if (EditBuffer* nb = f.buffer()) {
+        nb->home();
+        nb->set_clear(nb->type() == 'N' || nb->picture().has('K'));
+      }
       f.display(rt);
       continue;
     }

@@ -1,5 +1,7 @@
 #include "platform/ui/ui_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include "platform/rtl/rtl.h"
 #include "platform/screen/cp866.h"
 #include "platform/screen/functions.h"
@@ -11,12 +13,25 @@ K::K(const char* utf8) {
   for (unsigned char c : screen::utf8_to_cp866(utf8)) codes.push_back(c);
 }
 
+K shot(const char* name) {
+  K k(0);
+  k.codes.clear();
+  k.checkpoint = name;
+  return k;
+}
+
 std::string cp(const char* utf8) { return screen::utf8_to_cp866(utf8); }
 
 namespace {
 screen::KeyScript script_of(std::initializer_list<K> keys) {
   screen::KeyScript s;
   for (const K& k : keys) {
+    if (!k.checkpoint.empty()) {
+      screen::ScriptStep st;
+      st.kind = screen::ScriptStep::Kind::Checkpoint;
+      st.name = k.checkpoint;
+      s.steps.push_back(st);
+    }
     for (int c : k.codes) {
       screen::ScriptStep st;
       st.kind = screen::ScriptStep::Kind::Key;
@@ -45,6 +60,15 @@ std::string UiFixture::row(int r, int col, int len) {
   int end = len < 0 ? screen::kCols : std::min(screen::kCols, col + len);
   for (int c = col; c < end; ++c) s += static_cast<char>(cells[r * screen::kCols + c].ch);
   return screen::cp866_to_utf8(s);
+}
+
+const screen::Snapshot& UiFixture::shot(const std::string& name) {
+  for (const screen::Snapshot& s : backend->checkpoints())
+    if (s.name == name) return s;
+  static const screen::Snapshot none{
+      "", std::vector<screen::Cell>(screen::kRows * screen::kCols), {}, {}};
+  ADD_FAILURE() << "no checkpoint " << name;
+  return none;
 }
 
 screen::Attr UiFixture::attr(int r, int c) { return scr().attr_at(r, c); }

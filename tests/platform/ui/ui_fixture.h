@@ -17,7 +17,10 @@ struct K {
   K(int code) : codes{code} {}  // NOLINT: keys read naturally in tables
   K(const char* utf8);          // NOLINT
   std::vector<int> codes;
+  std::string checkpoint;  // set: records the screen here instead of a key
 };
+// A point of the script at which the screen is recorded (see UiFixture::shot).
+K shot(const char* name);
 
 class UiFixture {
  public:
@@ -30,6 +33,8 @@ class UiFixture {
   // A screen row as UTF-8, from column `col` for `len` columns (all when -1).
   std::string row(int r, int col = 0, int len = -1);
   screen::Attr attr(int r, int c);
+  // The screen recorded at a checkpoint of the script.
+  const screen::Snapshot& shot(const std::string& name);
 };
 
 // CP866 bytes of a UTF-8 text.
