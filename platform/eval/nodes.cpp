@@ -1,6 +1,7 @@
 // The node classes of the compiled form and their evaluation.
 #include <algorithm>
 #include <array>
+#include <new>
 #include <string>
 #include <utility>
 
@@ -113,6 +114,52 @@ class KeepArea {
   int area_;
 };
 
+// Up to n values, on the stack for the common short calls. Values are
+// constructed in place, in order, as they are computed: a call or a block
+// frame is made on every evaluation, so no slot is built twice.
+class ValueBuf {
+ public:
+  explicit ValueBuf(size_t n) {
+    if (n > kSmall) {
+      big_.reserve(n);
+      p_ = big_.data();
+    } else {
+      p_ = reinterpret_cast<Value*>(small_);
+    }
+  }
+  ~ValueBuf() {
+    if (big_.capacity() == 0) {
+      for (size_t i = 0; i < made_; ++i) p_[i].~Value();
+    }
+  }
+  ValueBuf(const ValueBuf&) = delete;
+  ValueBuf& operator=(const ValueBuf&) = delete;
+
+  // Pre: fewer than n values pushed.
+  void push(Value&& v) {
+    if (big_.capacity() != 0)
+      big_.push_back(std::move(v));
+    else
+      new (p_ + made_) Value(std::move(v));
+    ++made_;
+  }
+  void push_nil() {
+    if (big_.capacity() != 0)
+      big_.emplace_back();
+    else
+      new (p_ + made_) Value();
+    ++made_;
+  }
+  Value* data() { return p_; }
+
+ private:
+  static constexpr size_t kSmall = 6;
+  size_t made_ = 0;
+  Value* p_;
+  alignas(Value) unsigned char small_[kSmall * sizeof(Value)];
+  std::vector<Value> big_;
+};
+
 // ---- literals ---------------------------------------------------------------
 
 class Const : public Node {
@@ -205,24 +252,27 @@ class CodeBlock : public BlockData {
     Ctx c{rt};
     c.outer = env_.get();
     std::shared_ptr<Env> heap;
-    std::array<Value, 4> small;
-    std::vector<Value> big;
+    ValueBuf frame(p.heap_frame ? 0 : n);
+    size_t given = std::min(n, args.size());
     if (p.heap_frame) {
       heap = std::make_shared<Env>();
       heap->vars.resize(n);
       heap->parent = env_;
+      for (size_t i = 0; i < given; ++i) heap->vars[i] = args[i];
       c.locals = heap->vars.data();
       c.frame = &heap;
-    } else if (n <= small.size()) {
-      c.locals = small.data();
     } else {
-      big.resize(n);
-      c.locals = big.data();
+      for (size_t i = 0; i < n; ++i) {
+        if (i < given)
+          frame.push(Value(args[i]));
+        else
+          frame.push_nil();
+      }
+      c.locals = frame.data();
     }
-    size_t given = std::min(n, args.size());
-    for (size_t i = 0; i < given; ++i) c.locals[i] = args[i];
-    Value r;
-    for (const auto& e : p.body) r = e->eval(c);
+    if (p.body.empty()) return {};
+    for (size_t i = 0; i + 1 < p.body.size(); ++i) p.body[i]->eval(c);
+    Value r = p.body.back()->eval(c);
     // Parameters passed by reference give their final value back.
     for (size_t i = 0; i < given; ++i) {
       if (args.is_ref(i)) args.assign(i, c.locals[i]);
@@ -556,20 +606,6 @@ int AliasRef::area(Ctx& c) const {
 
 // ---- calls ------------------------------------------------------------------
 
-// Argument values on the stack for the common short calls.
-class ArgBuf {
- public:
-  explicit ArgBuf(size_t n) : n_(n) {
-    if (n > small_.size()) big_.resize(n);
-  }
-  Value* values() { return n_ > small_.size() ? big_.data() : small_.data(); }
-
- private:
-  size_t n_;
-  std::array<Value, 6> small_;
-  std::vector<Value> big_;
-};
-
 class ArgList {
  public:
   explicit ArgList(std::vector<CallArg> args) : args_(std::move(args)) {
@@ -584,25 +620,31 @@ class ArgList {
   template <class F>
   Value with(Ctx& c, F&& fn) const {
     size_t n = args_.size();
-    ArgBuf buf(n);
-    Value* v = buf.values();
-    std::vector<Value*> refs;
-    if (has_ref_) refs.assign(n, nullptr);
+    ValueBuf buf(n);
+    if (!has_ref_) {
+      for (size_t i = 0; i < n; ++i) {
+        const CallArg& a = args_[i];
+        if (a.node)
+          buf.push(a.node->eval(c));
+        else
+          buf.push_nil();
+      }
+      return fn(Args(buf.data(), n));
+    }
+    std::vector<Value*> refs(n, nullptr);
     for (size_t i = 0; i < n; ++i) {
       const CallArg& a = args_[i];
-      if (!a.node) continue;
-      if (a.by_ref) {
-        if (Value* r = a.node->ref(c)) {
-          refs[i] = r;
-          v[i] = *r;
-        } else {
-          v[i] = a.node->eval(c);
-        }
+      if (!a.node) {
+        buf.push_nil();
+      } else if (Value* r = a.by_ref ? a.node->ref(c) : nullptr) {
+        refs[i] = r;
+        buf.push(Value(*r));
       } else {
-        v[i] = a.node->eval(c);
+        buf.push(a.node->eval(c));
       }
     }
-    return fn(Args(v, n, has_ref_ ? refs.data() : nullptr));
+    Value* v = buf.data();
+    return fn(Args(v, n, refs.data()));
   }
 
  private:
