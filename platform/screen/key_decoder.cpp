@@ -296,8 +296,11 @@ Decoded KeyDecoder::decode(std::string_view bytes, bool final) {
       return ss3(bytes, 2, final, 0);
     }
     if (b1 == kEsc) {
-      // Esc Esc: Alt with a sequence (some terminals send Alt+Up so), or Alt+Esc.
-      if (bytes.size() == 2) return final ? key(2, kKeyAltEsc, mods_) : nothing(0);
+      // Esc Esc [ and Esc Esc O are Alt with a sequence (some terminals send
+      // Alt+Up so). Otherwise these are two Escapes pressed quickly: the
+      // system backs out of a level with each, so they are not Alt+Esc.
+      if (bytes.size() == 2 && !final) return nothing(0);
+      if (bytes.size() == 2) return key(1, kKeyEsc, mods_);
       if (bytes[2] == '[') {
         alt_prefix_ = true;
         Decoded d = csi(bytes, 3, final);
@@ -305,7 +308,7 @@ Decoded KeyDecoder::decode(std::string_view bytes, bool final) {
         return d;
       }
       if (bytes[2] == 'O') return ss3(bytes, 3, final, kModAlt);
-      return key(2, kKeyAltEsc, mods_);
+      return key(1, kKeyEsc, mods_);
     }
     // Alt with a character.
     char32_t cp = 0;

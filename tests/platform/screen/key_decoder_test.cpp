@@ -108,7 +108,6 @@ TEST(KeyDecoder, XtermSequences) {
            376},
           {"\x1b\r", kKeyAltEnter},
           {"\x1b\x7f", kKeyAltBs},
-          {"\x1b\x1b", kKeyAltEsc},
           {"\x1b\x1b[A", kKeyAltUp},
           {"\x1bOk", '+'},
           {"\x1bOM", kKeyEnter},
