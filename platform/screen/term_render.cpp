@@ -70,7 +70,8 @@ void TermRenderer::render(const Cell* cells, const CursorState& cursor, std::str
     row_ = col_ = -1;
     cursor_visible_ = false;
   }
-  bool hidden_for_drawing = false;
+  // The cursor stays visible while cells change: the bytes go out in one
+  // write, and terminals show the result at once.
   for (int r = 0; r < kRows; ++r) {
     const Cell* now = cells + r * kCols;
     Cell* was = &shown_[r * kCols];
@@ -79,10 +80,6 @@ void TermRenderer::render(const Cell* cells, const CursorState& cursor, std::str
       if (valid_ && now[c] == was[c]) {
         ++c;
         continue;
-      }
-      if (cursor_visible_ && !hidden_for_drawing) {
-        out += "\x1b[?25l";
-        hidden_for_drawing = true;
       }
       // Bridge a short gap of unchanged cells in the current colour instead of moving.
       if (row_ == r && col_ >= 0 && col_ < c && c - col_ <= kMoveCost) {
@@ -110,8 +107,8 @@ void TermRenderer::render(const Cell* cells, const CursorState& cursor, std::str
       out += cursor.shape == kCursorInsert ? "\x1b[1 q" : "\x1b[3 q";
       cursor_shape_ = cursor.shape;
     }
-    if (!cursor_visible_ || hidden_for_drawing) out += "\x1b[?25h";
-  } else if (cursor_visible_ && !hidden_for_drawing) {
+    if (!cursor_visible_) out += "\x1b[?25h";
+  } else if (cursor_visible_) {
     out += "\x1b[?25l";
   }
   cursor_visible_ = visible;
