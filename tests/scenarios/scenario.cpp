@@ -8,7 +8,7 @@
 #include <sstream>
 
 #include "platform/eval/eval.h"
-#include "platform/rtl/rtl.h"
+#include "platform/platform.h"
 #include "platform/screen/colour.h"
 #include "platform/screen/cp866.h"
 #include "platform/screen/functions.h"
@@ -373,9 +373,7 @@ Outcome run(const Scenario& sc, const fs::path& runner) {
         }
         o.exit_code = it->second(rt);
       } else {
-        eval::register_eval(rt.registry());
-        rtl::register_rtl(rt.registry());
-        screen::register_screen(rt.registry());
+        register_platform(rt.registry());
         eval::evaluate(rt, sc.expression);
       }
     } catch (const eval::Break&) {

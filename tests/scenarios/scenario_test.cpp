@@ -76,6 +76,22 @@ expect file other.txt missing
   EXPECT_TRUE(o.failures.empty()) << testing::PrintToString(o.failures);
 }
 
+// The screen and key functions through the evaluator, as the description calls them.
+TEST(ScenarioFormat, ExpressionOnTheHeadlessScreen) {
+  Outcome o = run_text(R"(
+expression (SetColor("W+/B"), DispBox(1, 1, 3, 12, 2), DevPos(2, 3), DevOut("Привет"), SetKey(-9, {|| DevOut("!")}), nKey := Inkey(0), DevPos(5, 0), DevOut(Str(nKey, 4)), DevOut(Str(LastKey(), 4)), DevOut(Str(Inkey(2), 2)))
+checkpoint waiting
+expect row 1 col 1 "╔══════════╗"
+expect row 2 col 3 "Привет"
+expect colour 2 3 6 W+/B
+key F10
+at end
+expect row 5 "  -9  -9 0"
+expect exit 0
+)");
+  EXPECT_TRUE(o.failures.empty()) << testing::PrintToString(o.failures);
+}
+
 TEST(ScenarioFormat, FailuresNameTheLineAndShowTheScreen) {
   struct Case {
     std::string_view expectation;
