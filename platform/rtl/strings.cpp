@@ -1,6 +1,6 @@
 // SUBSTR LEFT RIGHT TRIM RTRIM LTRIM ALLTRIM UPPER LOWER PADL PADR PADC SPACE
 // REPLICATE AT RAT STRTRAN STUFF LEN ASC CHR ISALPHA ISDIGIT ISUPPER ISLOWER
-// MEMOLINE MLCOUNT MEMOTRAN HARDCR.
+// MEMOLINE MLCOUNT MEMOTRAN HARDCR DESCEND.
 #include "platform/rtl/strings.h"
 
 #include <algorithm>
@@ -337,6 +337,29 @@ Value hardcr(Runtime&, Args args) {
   return Value::string(std::move(s));
 }
 
+// Descend(): a key that sorts in reverse. Texts take each byte's complement
+// to 256 (0 stays 0), as descending index keys are stored; numbers negate,
+// dates become a day count that falls as the date rises, logicals flip.
+Value descend(Runtime&, Args args) {
+  const Value& v = args[0];
+  switch (v.type()) {
+    case eval::Type::String: {
+      std::string s = v.as_string();
+      for (char& c : s) c = static_cast<char>((256 - static_cast<uint8_t>(c)) & 0xFF);
+      return Value::string(std::move(s));
+    }
+    case eval::Type::Number:
+      if (v.is_integer()) return Value::integer(-v.as_int(), v.width());
+      return Value::number(-v.as_double(), v.width(), v.decimals());
+    case eval::Type::Date:
+      return Value::integer(5231808 - static_cast<int64_t>(v.as_date()));
+    case eval::Type::Logical:
+      return Value::logical(!v.as_logical());
+    default:
+      return {};
+  }
+}
+
 }  // namespace
 
 size_t memo_count(std::string_view text, const MemoLayout& layout) {
@@ -411,6 +434,7 @@ void register_strings(eval::Registry& reg) {
   reg.function("MLCOUNT", mlcount);
   reg.function("MEMOTRAN", memotran);
   reg.function("HARDCR", hardcr);
+  reg.function("DESCEND", descend);
 }
 
 }  // namespace kvel::rtl

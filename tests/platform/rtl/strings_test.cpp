@@ -142,6 +142,10 @@ TEST(Strings, CodesClassesAndLength) {
       {"EMPTY", {NIL()}, "L:T"},
       {"EMPTY", {Value::date(0)}, "L:T"},
       {"EMPTY", {Value::new_array(1)}, "L:F"},
+      {"DESCEND", {S("20991231")}, "C:|\xCE\xD0\xC7\xC7\xCF\xCE\xCD\xCF|"},
+      {"DESCEND", {Value::string(std::string("\0 ", 2))}, "C:|\\x00\xE0|"},
+      {"DESCEND", {I(5)}, "N:        -5         -5"},
+      {"DESCEND", {L(true)}, "L:F"},
   });
 }
 
