@@ -20,12 +20,25 @@ K shot(const char* name) {
   return k;
 }
 
+K pause(double seconds) {
+  K k(0);
+  k.codes.clear();
+  k.pause = seconds;
+  return k;
+}
+
 std::string cp(const char* utf8) { return screen::utf8_to_cp866(utf8); }
 
 namespace {
 screen::KeyScript script_of(std::initializer_list<K> keys) {
   screen::KeyScript s;
   for (const K& k : keys) {
+    if (k.pause > 0) {
+      screen::ScriptStep st;
+      st.kind = screen::ScriptStep::Kind::Pause;
+      st.seconds = k.pause;
+      s.steps.push_back(st);
+    }
     if (!k.checkpoint.empty()) {
       screen::ScriptStep st;
       st.kind = screen::ScriptStep::Kind::Checkpoint;

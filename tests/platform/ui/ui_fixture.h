@@ -18,9 +18,12 @@ struct K {
   K(const char* utf8);          // NOLINT
   std::vector<int> codes;
   std::string checkpoint;  // set: records the screen here instead of a key
+  double pause = 0;        // > 0: the keys after it come that much later
 };
 // A point of the script at which the screen is recorded (see UiFixture::shot).
 K shot(const char* name);
+// The user waits: nothing is typed ahead of this point (idle moments come here).
+K pause(double seconds = 1);
 
 class UiFixture {
  public:
