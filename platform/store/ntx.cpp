@@ -145,6 +145,15 @@ os::Result<std::unique_ptr<Ntx>> Ntx::open(const std::string& path, bool shared,
 }
 
 os::Status Ntx::reread_header() {
+  if (hdr_.key_size != 0) {
+    // Known already: the counter, root and free list say whether anything
+    // changed since, without reading the texts again.
+    char b[12];
+    os::Status s = file_.read_at(0, b, sizeof b);
+    if (!s.ok()) return s;
+    if (get16(b + 2) == hdr_.version && get32(b + 4) == hdr_.root && get32(b + 8) == hdr_.next_free)
+      return {};
+  }
   char b[kNtxPage];
   os::Status s = file_.read_at(0, b, kNtxPage);
   if (!s.ok()) return file_error(file_.path(), "not an index (header too short)");
@@ -153,10 +162,9 @@ os::Status Ntx::reread_header() {
   NtxHeader h;
   s = decode_ntx_header(b, file_.path(), &h);
   if (!s.ok()) return s;
-  bool changed = h.version != hdr_.version || h.root != hdr_.root || *size != file_size_;
   hdr_ = std::move(h);
   file_size_ = *size;
-  if (changed) drop_cache();
+  drop_cache();
   return {};
 }
 

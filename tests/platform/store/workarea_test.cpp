@@ -28,13 +28,14 @@ class WorkAreaTest : public ::testing::Test {
     return "DBUSEAREA(.T.,, \"" + path(table) + "\", \"T1\", " + (shared ? ".T." : ".F.") + ", " +
            (readonly ? ".T." : ".F.") + ")";
   }
-  std::string walk(Session& s, const std::string& step = "DBSKIP()") {
+  // Record numbers from here to the end (or the beginning) of the order.
+  std::string walk(Session& s, int step = 1) {
     std::ostringstream out;
-    for (int guard = 0; guard < 10000; ++guard) {
-      if (s.run("EOF()").as_logical()) break;
-      out << (out.tellp() ? " " : "") << s.run("RECNO()").as_int();
-      s.run(step);
-      if (s.run("BOF()").as_logical()) break;
+    store::WorkArea* w = s.st.current();
+    for (int guard = 0; guard < 10000 && !w->eof(); ++guard) {
+      out << (out.tellp() ? " " : "") << w->recno();
+      EXPECT_TRUE(w->skip(s.rt, step).ok());
+      if (w->bof()) break;
     }
     return out.str();
   }
@@ -53,13 +54,14 @@ TEST_F(WorkAreaTest, FixtureTablesWalkInEveryOrderWithDeletedShownAndHidden) {
       for (bool hide : {false, true}) {
         Session s;
         s.rt.settings().deleted = hide;
-        s.run(use(t.file, true, true));
+        // The big table exclusively: shared use rereads the index header at every step.
+        s.run(use(t.file, t.count < 1000, true));
         s.run("ORDLISTADD(\"" + path(x.file) + "\")");
         s.run("DBGOTOP()");
         EXPECT_EQ(walk(s), joined(hide ? x.order_nodel : x.order)) << x.file;
         // Backwards from the bottom: the same in reverse.
         s.run("DBGOBOTTOM()");
-        std::string back = walk(s, "DBSKIP(-1)");
+        std::string back = walk(s, -1);
         std::vector<uint32_t> want = hide ? x.order_nodel : x.order;
         std::reverse(want.begin(), want.end());
         EXPECT_EQ(back, joined(want)) << x.file << " backwards";
