@@ -163,14 +163,18 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
   // Write-only opens read too when they may, because the sharing marks are
   // shared locks; reading through such a handle is refused below.
   int flags = mode.access == Access::Read ? O_RDONLY : O_RDWR;
-  int fd = ::open(path.c_str(), flags | O_CLOEXEC);
+  // Non-blocking while opening, so that a FIFO given as a name cannot hang
+  // the open; the descriptor is made blocking again at once.
+  flags |= O_CLOEXEC | O_NOCTTY | O_NONBLOCK;
+  int fd = ::open(path.c_str(), flags);
   bool marks = true;
   if (fd < 0 && errno == EACCES && mode.access == Access::Write) {
-    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC);
+    fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     marks = false;
   }
   if (fd < 0) return name_failure("open", path, errno);
   File f(fd, mode.access);
+  ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
     return Status::from_errno(EISDIR, "open " + path);
@@ -387,6 +391,11 @@ Status make_dir(const std::string& path) {
 Status remove_dir(const std::string& path) {
   if (::rmdir(path.c_str()) != 0) return name_failure("rmdir", path, errno);
   path_changed(path);
+  return {};
+}
+
+Status change_dir(const std::string& path) {
+  if (::chdir(path.c_str()) != 0) return name_failure("chdir", path, errno);
   return {};
 }
 

@@ -85,6 +85,9 @@ Status remove_file(const std::string& path);
 Status rename_file(const std::string& from, const std::string& to);
 Status make_dir(const std::string& path);
 Status remove_dir(const std::string& path);
+// Makes path the process's current directory (and so its drive the current
+// drive of the path layer).
+Status change_dir(const std::string& path);
 
 // The family's file attribute letters: "R" read-only, "H" hidden (names
 // beginning with "."), "D" directory, "A" archive (every regular file).
