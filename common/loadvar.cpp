@@ -72,7 +72,8 @@ Value bd05(Runtime& rt, Args) {
 Value bkey(Runtime& rt, Args a) {
   sc::Keyboard& kb = sc::keyboard_of(rt);
   long n = number_of(a[0]);
-  keyb(rt, Value::integer(n));
+  kb.clear();
+  if (n != 0) kb.put(static_cast<int>(n));
   if (n == 0) {
     kb.set_last_key(0);
   } else {

@@ -129,6 +129,17 @@ Value asm_cd_fn(Runtime& rt, Args args) {
   return Value::integer(0);
 }
 
+// ERRORLEVEL(n): the exit code of the process, set when n is given; the
+// previous one is returned.
+Value errorlevel_fn(Runtime& rt, Args args) {
+  int previous = rt.exit_code;
+  if (args[0].is_number()) rt.exit_code = static_cast<int>(args[0].as_int());
+  return Value::integer(previous);
+}
+
+// QUIT: ends the run with the exit code set last.
+Value quit_fn(Runtime& rt, Args) { throw EndRun{rt.exit_code}; }
+
 }  // namespace
 
 std::string asm_pwd(Runtime& rt) {
@@ -254,8 +265,11 @@ int run_main(const std::vector<std::string>& argv) {
 }
 
 void register_main(eval::Registry& reg) {
-  reg.function("ASM_PWD", asm_pwd_fn);  // current drive and directory
-  reg.function("ASM_CD", asm_cd_fn);    // change drive and directory
+  reg.function("ASM_PWD", asm_pwd_fn);        // current drive and directory
+  reg.function("ASM_CD", asm_cd_fn);          // change drive and directory
+  reg.function("ERRORLEVEL", errorlevel_fn);  // the process exit code
+  reg.function("QUIT", quit_fn);              // end the run
+  reg.function("__QUIT", quit_fn);
 }
 
 }  // namespace kvel::common
