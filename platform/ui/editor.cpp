@@ -271,6 +271,8 @@ void Editor::visible() {
   if (line_ >= top_ + h_) top_ = line_ - h_ + 1;
   if (col_ < left_) left_ = col_;
   if (col_ >= left_ + w_) left_ = col_ - w_ + 1;
+  // A line that fits the window is shown from its start.
+  if (col_ < w_ && static_cast<int>(txt_.line(line_).size()) < w_) left_ = 0;
   top_ = std::max(0, top_);
   left_ = std::max(0, left_);
 }
