@@ -16,6 +16,8 @@ struct Cell {
   friend bool operator==(const Cell&, const Cell&) = default;
 };
 
+static_assert(sizeof(Cell) == 2, "cells are compared and copied as bytes");
+
 inline constexpr int kRows = 25;
 inline constexpr int kCols = 80;
 

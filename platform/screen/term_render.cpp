@@ -1,6 +1,7 @@
 #include "platform/screen/term_render.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/screen/cp866.h"
 
@@ -75,6 +76,8 @@ void TermRenderer::render(const Cell* cells, const CursorState& cursor, std::str
   for (int r = 0; r < kRows; ++r) {
     const Cell* now = cells + r * kCols;
     Cell* was = &shown_[r * kCols];
+    // Cells are two plain bytes: a whole unchanged row is one comparison.
+    if (valid_ && std::memcmp(now, was, sizeof(Cell) * kCols) == 0) continue;
     int c = 0;
     while (c < kCols) {
       if (valid_ && now[c] == was[c]) {
