@@ -17,9 +17,10 @@ void register_platform(eval::Registry& reg) {
 }
 
 std::shared_ptr<screen::HeadlessBackend> setup_headless(eval::Runtime& rt,
-                                                        screen::KeyScript script) {
+                                                        screen::KeyScript script,
+                                                        screen::HeadlessOptions options) {
   register_platform(rt.registry());
-  auto backend = screen::install_headless(rt, std::move(script));
+  auto backend = screen::install_headless(rt, std::move(script), std::move(options));
   store::store(rt);
   return backend;
 }

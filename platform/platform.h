@@ -16,8 +16,10 @@ void register_platform(eval::Registry& reg);
 
 // Registers the platform's functions and installs a headless screen and
 // keyboard fed by `script` (programs without a terminal, tests) and the table
-// store. Returns the headless back-end.
+// store. `options` carry the dump file and the clock of the headless screen.
+// Returns the headless back-end.
 std::shared_ptr<screen::HeadlessBackend> setup_headless(eval::Runtime& rt,
-                                                        screen::KeyScript script = {});
+                                                        screen::KeyScript script = {},
+                                                        screen::HeadlessOptions options = {});
 
 }  // namespace kvel
