@@ -207,11 +207,32 @@ Resolved PathLayer::lookup(std::string_view name) {
   }
   bool trailing_slash = p.size() > 1 && p.back() == '/';
 
+  // The deepest directory that exists as given is taken as it is (an exact
+  // match wins), so usually one stat finds where matching must begin.
+  size_t start = 0;
+  for (size_t k = parts.empty() ? 0 : parts.size() - 1; k > 0; --k) {
+    std::string c = cur;
+    for (size_t n = 0; n < k; ++n) c = c.empty() ? parts[n] : join(c, parts[n]);
+    if (::stat(c.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+      start = k;
+      cur = std::move(c);
+      break;
+    }
+  }
+
   std::lock_guard<std::mutex> g(mu_);
   bool exists = true;
-  for (const std::string& part : parts) {
+  for (size_t n = start; n < parts.size(); ++n) {
+    const std::string& part = parts[n];
     std::string next;
     if (exists && part != "." && part != "..") {
+      // A component that exists as given needs no listing: only directories
+      // where the case differs are read.
+      std::string exact = cur.empty() ? part : join(cur, part);
+      if (::lstat(exact.c_str(), &st) == 0) {
+        cur = std::move(exact);
+        continue;
+      }
       std::string real = find_in(cur.empty() ? "." : cur, part);
       if (real.empty()) exists = false;
       next = real.empty() ? part : real;
