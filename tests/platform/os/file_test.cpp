@@ -1,6 +1,7 @@
 #include "platform/os/file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -175,10 +176,23 @@ TEST(File, NameFailures) {
       {"mkdir existing", make_dir(root + "/SUB"), 5},
       {"mkdir in missing dir", make_dir(root + "/NODIR/X"), 3},
       {"rmdir missing", remove_dir(root + "/NONE"), 2},
+      {"chdir missing", change_dir(root + "/NONE"), 2},
+      {"chdir to a file", change_dir(root + "/RO.TXT"), 3},
       {"write read-only", File::open(root + "/RO.TXT", {Access::Write}).status(),
        root_user ? 0 : 5},
   };
   for (const Case& c : cases) EXPECT_EQ(c.s.dos(), c.dos) << c.what << ": " << c.s.message();
+}
+
+// A name that turns out to be a FIFO must not hang the open waiting for a writer.
+TEST(File, OpeningAFifoDoesNotWait) {
+  TempDir dir;
+  std::string p = dir / "PIPE";
+  ASSERT_EQ(::mkfifo(p.c_str(), 0600), 0);
+  auto f = File::open(p, {Access::Read, Share::DenyNone});
+  ASSERT_TRUE(f.ok()) << f.status().message();
+  char c;
+  EXPECT_EQ(*f->read(&c, 1), 0u);  // no writer: the end at once
 }
 
 TEST(File, WildcardMatch) {
