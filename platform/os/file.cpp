@@ -110,6 +110,10 @@ Status close_fd(int fd) {
 
 }  // namespace
 
+Status claim_sharing(int fd, OpenMode mode, const std::string& path) {
+  return claim_share(fd, mode.access, mode.share, path);
+}
+
 OpenMode open_mode_from_number(int mode) {
   OpenMode m;
   switch (mode & 3) {

@@ -28,6 +28,13 @@ struct OpenMode {
 // plus sharing 0 compat, 16 exclusive, 32 deny write, 48 deny read, 64 deny none.
 OpenMode open_mode_from_number(int mode);
 
+// Claims the sharing of `mode` for a descriptor opened by other means (the
+// table store's own files), exactly as File::open does: refused by another
+// descriptor's sharing, DOS 32. Pre: fd is open for reading and has not
+// claimed before. The claim lasts until the descriptor is closed; a refused
+// descriptor is to be closed too. A file system without locks grants it.
+Status claim_sharing(int fd, OpenMode mode, const std::string& path);
+
 // An open file. Owns its descriptor; moving hands it on, destruction closes it.
 class File {
  public:

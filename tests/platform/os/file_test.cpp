@@ -1,5 +1,6 @@
 #include "platform/os/file.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -89,6 +90,23 @@ TEST(File, SharingBetweenOpens) {
   ASSERT_TRUE(a.ok());
   ASSERT_TRUE(a->close().ok());
   EXPECT_TRUE(File::open(p, open_mode_from_number(18)).ok());
+}
+
+// The store opens its files itself and claims the same sharing on them.
+TEST(File, ClaimedSharingMeetsFileOpens) {
+  TempDir dir;
+  std::string p = dir / "T.DBF";
+  test::write_file(p, "data");
+  int fd = ::open(p.c_str(), O_RDWR);
+  ASSERT_TRUE(claim_sharing(fd, {Access::ReadWrite, Share::Exclusive}, p).ok());
+  EXPECT_EQ(File::open(p, {}).status().dos(), kDosSharingViolation);
+  ::close(fd);
+  auto f = File::open(p, open_mode_from_number(66));
+  ASSERT_TRUE(f.ok());
+  int fd2 = ::open(p.c_str(), O_RDONLY);
+  EXPECT_TRUE(claim_sharing(fd2, {Access::Read, Share::DenyNone}, p).ok());
+  EXPECT_EQ(claim_sharing(fd2, {Access::Read, Share::DenyWrite}, p).dos(), kDosSharingViolation);
+  ::close(fd2);
 }
 
 TEST(File, SharingAcrossProcesses) {
