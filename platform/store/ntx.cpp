@@ -1,5 +1,7 @@
 #include "platform/store/ntx.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -111,6 +113,19 @@ os::Status decode_ntx_header(const char* p, const std::string& path, NtxHeader* 
 
 Ntx::~Ntx() {
   if (file_.is_open() && !readonly_ && !shared_) (void)flush();
+  if (map_) ::munmap(map_, map_len_);
+}
+
+void Ntx::remap() {
+  if (shared_) return;
+  if (map_) ::munmap(map_, map_len_);
+  map_ = nullptr;
+  map_len_ = 0;
+  if (file_size_ == 0) return;
+  void* m = ::mmap(nullptr, file_size_, PROT_READ, MAP_SHARED, file_.fd(), 0);
+  if (m == MAP_FAILED) return;
+  map_ = static_cast<char*>(m);
+  map_len_ = file_size_;
 }
 
 os::Status Ntx::create_empty(const std::string& path, const NtxHeader& h) {
@@ -169,7 +184,7 @@ os::Status Ntx::reread_header() {
 }
 
 void Ntx::drop_cache() {
-  cache_.clear();
+  std::fill(cache_.begin(), cache_.end(), nullptr);
   for (Page& p : frames_) p.off = 0, p.dirty = false;
   ++gen_;
 }
@@ -256,11 +271,12 @@ os::Status Ntx::flush() {
 }
 
 os::Result<Ntx::Page*> Ntx::page(uint32_t off) {
-  auto it = cache_.find(off);
-  if (it != cache_.end()) {
-    it->second->used = op_;
-    return it->second;
+  size_t no = off / kNtxPage;
+  if (no < cache_.size() && cache_[no] && off % kNtxPage == 0) {
+    cache_[no]->used = op_;
+    return cache_[no];
   }
+  if (off % kNtxPage != 0) return corrupt(file_.path(), "page offset " + std::to_string(off));
   if (off < kNtxPage || off + static_cast<uint64_t>(kNtxPage) > file_size_) {
     auto size = file_.size();
     if (size.ok()) file_size_ = std::max(file_size_, *size);
@@ -282,13 +298,18 @@ os::Result<Ntx::Page*> Ntx::page(uint32_t off) {
         os::Status s = file_.write_at(fr->off, fr->data, kNtxPage);
         if (!s.ok()) return s;
       }
-      cache_.erase(fr->off);
+      if (fr->off / kNtxPage < cache_.size()) cache_[fr->off / kNtxPage] = nullptr;
     }
   }
   fr->off = 0;
   fr->dirty = false;
-  os::Status s = file_.read_at(off, fr->data, kNtxPage);
-  if (!s.ok()) return s;
+  if (!shared_ && off + static_cast<uint64_t>(kNtxPage) > map_len_) remap();
+  if (map_ && off + static_cast<uint64_t>(kNtxPage) <= map_len_) {
+    std::memcpy(fr->data, map_ + off, kNtxPage);
+  } else {
+    os::Status s = file_.read_at(off, fr->data, kNtxPage);
+    if (!s.ok()) return s;
+  }
   int n = count(fr);
   if (n > hdr_.max_items) return corrupt(file_.path(), "key count of page " + std::to_string(off));
   for (int i = 0; i <= n; ++i) {
@@ -296,9 +317,10 @@ os::Result<Ntx::Page*> Ntx::page(uint32_t off) {
     if (slot < 2 || slot + hdr_.item_size > kNtxPage)
       return corrupt(file_.path(), "item offset in page " + std::to_string(off));
   }
+  if (no >= cache_.size()) cache_.resize(std::max<size_t>(no + 1, file_size_ / kNtxPage + 64));
   fr->off = off;
+  cache_[no] = fr;
   fr->used = op_;
-  cache_[off] = fr;
   return fr;
 }
 
@@ -326,7 +348,7 @@ os::Status Ntx::push(uint32_t off, int idx) {
 
 bool Ntx::load_current() {
   const Level& top = stack_.back();
-  Page* p = cache_.at(top.page);
+  Page* p = cache_[top.page / kNtxPage];
   const char* it = item(p, top.idx);
   cur_rec_ = get32(it + 4);
   cur_key_.assign(it + 8, hdr_.key_size);

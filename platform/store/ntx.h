@@ -10,7 +10,6 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/os/status.h"
@@ -158,7 +157,13 @@ class Ntx {
   int update_depth_ = 0;
   bool header_dirty_ = false;
 
-  std::unordered_map<uint32_t, Page*> cache_;
+  // Cached pages by page number (offset / 1024); nullptr when not cached.
+  std::vector<Page*> cache_;
+  // Exclusive opens copy missing pages from a read-only mapping instead of
+  // reading them one by one.
+  char* map_ = nullptr;
+  size_t map_len_ = 0;
+  void remap();
   std::deque<Page> frames_;
   size_t cache_cap_ = 16384;
   size_t clock_ = 0;

@@ -291,11 +291,22 @@ void NtxBuilder::sort_run(std::vector<uint32_t>* order) const {
   };
   size_t n = buf_.size() / entry_;
   size_t ks = hdr_.key_size;
+  // Keys often share their first bytes (a letter and zeros, leading
+  // blanks): the prefix compared as one integer starts after those.
+  size_t common = ks;
+  for (size_t i = 1; i < n && common > 0; ++i) {
+    const char* a = &buf_[0];
+    const char* b = &buf_[i * entry_];
+    size_t c = 0;
+    while (c < common && a[c] == b[c]) ++c;
+    common = c;
+  }
+  if (common == ks) common = 0;
   std::vector<SortKey> keys(n);
   for (size_t i = 0; i < n; ++i) {
     const auto* k = reinterpret_cast<const unsigned char*>(&buf_[i * entry_]);
     uint64_t p = 0;
-    for (size_t b = 0; b < 8; ++b) p = (p << 8) | (b < ks ? k[b] : 0);
+    for (size_t b = common; b < common + 8; ++b) p = (p << 8) | (b < ks ? k[b] : 0);
     keys[i] = {hdr_.descend ? ~p : p, static_cast<uint32_t>(i)};
   }
   const char* base = buf_.data();
@@ -303,8 +314,9 @@ void NtxBuilder::sort_run(std::vector<uint32_t>* order) const {
   bool desc = hdr_.descend;
   std::sort(keys.begin(), keys.end(), [&](const SortKey& a, const SortKey& b) {
     if (a.prefix != b.prefix) return a.prefix < b.prefix;
-    if (ks > 8) {
-      int c = std::memcmp(base + a.idx * entry + 8, base + b.idx * entry + 8, ks - 8);
+    if (ks > common + 8) {
+      size_t from = common + 8;
+      int c = std::memcmp(base + a.idx * entry + from, base + b.idx * entry + from, ks - from);
       if (desc) c = -c;
       if (c != 0) return c < 0;
     }

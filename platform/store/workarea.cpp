@@ -690,6 +690,7 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
   } else if (!spec.for_text.empty()) {
     for_block = eval::compile_block(rt, spec.for_text);
   }
+  clear_indexes();
   // Another program using the old file keeps it: the new one may not
   // replace it under them.
   if (::access(spec.path.c_str(), F_OK) == 0) {
@@ -700,7 +701,6 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
         return os::Status::failure(l.dos(), "open " + spec.path + ": " + l.message(), l.err_no());
     }
   }
-  clear_indexes();
   // The key's type and size from the first record (or the blank one).
   if (dbf_->count() > 0) {
     s = load(1);

@@ -42,11 +42,12 @@ void fill(Session& s, const std::string& dir) {
   for (int i = 1; i <= 300; ++i) {
     std::string n = std::to_string(i);
     s.run("DBAPPEND(), NAME := \"" + cp(i % 3 ? "Имя" : "ёж") + std::to_string(i % 17) +
-          "\", AMOUNT := " + std::to_string(i * 37 % 1000 - 500) + ".25, QTY := " +
-          std::to_string(i % 9) + ", DDATE := STOD(\"20240101\") + " + n + ", FLAG := " +
-          (i % 2 ? ".F." : ".T.") +
-          (i % 5 == 0 ? ", NOTE := REPLICATE(\"x\", " + std::to_string(i * 3) + ") + \"" + cp("я") + "\""
-                      : std::string()));
+          "\", AMOUNT := " + std::to_string(i * 37 % 1000 - 500) +
+          ".25, QTY := " + std::to_string(i % 9) + ", DDATE := STOD(\"20240101\") + " + n +
+          ", FLAG := " + (i % 2 ? ".F." : ".T.") +
+          (i % 5 == 0
+               ? ", NOTE := REPLICATE(\"x\", " + std::to_string(i * 3) + ") + \"" + cp("я") + "\""
+               : std::string()));
   }
   s.run("DBGOTO(7), DBDELETE(), DBCOMMIT()");
 }
@@ -68,7 +69,8 @@ TEST(Interop, PythonDbfreadReadsOurTableAndMemos) {
              "    print('%s|%.2f|%d|%s|%s|%d:%s' % (r['NAME'], r['AMOUNT'], r['QTY'],\n"
              "          r['DDATE'].isoformat(), r['FLAG'], len(n), n[-2:]))\n");
   int st = 0;
-  std::string out = run_command("/usr/bin/python3 " + script + " " + (tmp / "inter.dbf").string(), &st);
+  std::string out =
+      run_command("/usr/bin/python3 " + script + " " + (tmp / "inter.dbf").string(), &st);
   ASSERT_EQ(st, 0) << out;
   std::ostringstream want;
   want << "299 1\n";
@@ -94,7 +96,7 @@ TEST(Interop, PythonDbfreadReadsOurTableAndMemos) {
   std::string w = want.str();
   while (at < out.size() && at < w.size() && out[at] == w[at]) ++at;
   EXPECT_EQ(out, w) << "first difference at " << at << ": " << escaped(out.substr(at, 20)) << " / "
-                     << escaped(w.substr(at, 20));
+                    << escaped(w.substr(at, 20));
 }
 
 TEST(Interop, PerlXbaseWalksOurIndexesInOurOrder) {
@@ -132,7 +134,8 @@ TEST(Interop, PerlXbaseWalksOurIndexesInOurOrder) {
         std::string("perl -MXBase::Index -e 'my $i = XBase::Index->new($ARGV[0], type => \"") +
             c.type +
             "\") or die XBase::Index->errstr; $i->prepare_select; "
-            "while (my ($k, $v) = $i->fetch) { print \"$v\\n\" }' " + ntx,
+            "while (my ($k, $v) = $i->fetch) { print \"$v\\n\" }' " +
+            ntx,
         &st);
     ASSERT_EQ(st, 0) << out;
     EXPECT_EQ(out, ours.str()) << c.file;

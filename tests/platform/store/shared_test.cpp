@@ -78,8 +78,8 @@ TEST_F(SharedTest, AppendsFromTwoProcessesLoseNothingAndKeepTheIndexValid) {
       s.run(use());
       s.run("ORDLISTADD(\"" + index() + "\")");
       for (int i = 0; i < 150; ++i) {
-        s.run(std::string("DBAPPEND(), NAME := \"") + tag + std::to_string(i) + "\", N := " +
-              std::to_string(i) + ", DBCOMMIT(), DBUNLOCK()");
+        s.run(std::string("DBAPPEND(), NAME := \"") + tag + std::to_string(i) +
+              "\", N := " + std::to_string(i) + ", DBCOMMIT(), DBUNLOCK()");
         if (s.run("NETERR()").as_logical()) return 2;
       }
       return s.errors.empty() ? 0 : 3;
@@ -159,7 +159,8 @@ TEST_F(SharedTest, ExclusiveAndSharedOpensExcludeEachOther) {
     Pipe opened, done;
     pid_t first = spawn([&]() {
       Session s;
-      s.run("DBUSEAREA(.T.,, \"" + table() + "\", \"T\", " + (c.first_shared ? ".T." : ".F.") + ")");
+      s.run("DBUSEAREA(.T.,, \"" + table() + "\", \"T\", " + (c.first_shared ? ".T." : ".F.") +
+            ")");
       opened.send();
       done.receive();
       return s.run("USED()").as_logical() ? 0 : 2;
