@@ -169,6 +169,26 @@ TEST_F(Dialog, ButtonsKeysLettersAndDisabled) {
   EXPECT_EQ(colour_at(s, alert_geometry(f.rt(), a).button_row, col), "BG/W");
 }
 
+TEST_F(Dialog, OneUnderAnotherForms) {
+  AlertSpec list;
+  list.lines = {"?"};
+  list.buttons = {"one", "two", "three"};
+  list.across = false;
+  EXPECT_EQ(show(list, "key Down Enter"), 2);
+  EXPECT_EQ(show(list, "key Esc"), 0);
+  // raised: pages of the buttons that fit; PgDn shows the next page, no wrapping
+  AlertSpec paged = list;
+  paged.raised = true;
+  paged.buttons.clear();
+  for (int i = 1; i <= 12; ++i) paged.buttons.push_back("b" + std::to_string(i));
+  AlertGeometry g = alert_geometry(f.rt(), paged);
+  int per_page = (g.box.bottom - g.button_row) / 2;
+  ASSERT_LT(per_page, 12);
+  EXPECT_EQ(show(paged, "key Up Enter"), 1);
+  EXPECT_EQ(show(paged, "key PgDn Enter"), per_page + 1);
+  EXPECT_EQ(show(paged, "key PgDn PgUp Down Enter"), 2);
+}
+
 TEST_F(Dialog, RaisedButtonsHaveHalfBlockShadows) {
   AlertSpec a;
   a.lines = {"?"};
