@@ -156,3 +156,22 @@ TEST_F(ManagerTest, ExitCodeIsTheOneSetLast) {
 
 }  // namespace
 }  // namespace kvel::common
+
+namespace kvel::common {
+namespace {
+
+TEST(StartDirectory, AsmPwdAndAsmCd) {
+  test::RunnerFixture f;
+  std::filesystem::create_directory(f.dir() / "Sub");
+  std::string before = text_of(eval::evaluate(f.rt(), "ASM_PWD()"));
+  ASSERT_GE(before.size(), 3u);
+  EXPECT_EQ(before.substr(1, 2), ":\\");
+  EXPECT_EQ(eval::evaluate(f.rt(), "ASM_CD('sub')").as_int(), 0);  // any letter case
+  std::string after = text_of(eval::evaluate(f.rt(), "ASM_PWD()"));
+  EXPECT_EQ(after, before + "\\Sub");
+  EXPECT_NE(eval::evaluate(f.rt(), "ASM_CD('no-such-dir')").as_int(), 0);
+  EXPECT_EQ(text_of(eval::evaluate(f.rt(), "ASM_PWD()")), after);
+}
+
+}  // namespace
+}  // namespace kvel::common
