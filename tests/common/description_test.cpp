@@ -13,6 +13,12 @@ namespace {
 
 using test::escaped;
 
+// A literal with its NULs, without the terminating one.
+template <size_t N>
+std::string bytes(const char (&s)[N]) {
+  return std::string(s, N - 1);
+}
+
 TEST(OffsetFile, NumberFields) {
   struct Case {
     std::string_view field;
@@ -126,19 +132,18 @@ TEST(ControlFile, ReadsStringsTheWayTheRunnerDoes) {
     std::vector<std::string> want;
   };
   const Case cases[] = {
-      {std::string("M01002\0"
-                   "1N11007;x\0abc\0",
-                   21),
+      {bytes("M01002\0"
+             "1N11007;x\0abc\0"),
        7,
        2,
        {"1N11007;x", "abc"}},
-      {std::string("abc\0", 4), 0, 0, {}},
+      {bytes("abc\0"), 0, 0, {}},
       // exactly 256 characters and its NUL: read whole, the next one found
-      {s256 + std::string("\0next\0", 6), 0, 2, {s256, "next"}},
+      {s256 + bytes("\0next\0"), 0, 2, {s256, "next"}},
       // a run without NUL gives 256 bytes and the next read skips one byte
-      {s300 + std::string("\0", 1), 0, 2, {std::string(256, 'b'), std::string(43, 'b')}},
+      {s300 + bytes("\0"), 0, 2, {std::string(256, 'b'), std::string(43, 'b')}},
       // the last string may end at the end of the file
-      {std::string("one\0two", 7), 0, 2, {"one", "two"}},
+      {bytes("one\0two"), 0, 2, {"one", "two"}},
       // past the end: empty texts
       {"ab", 5, 2, {"", ""}},
   };
@@ -165,9 +170,8 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "002"
        "00007"
        "002",
-       std::string("M01002\0"
-                   "1N11007;x\0abc\0",
-                   21)},
+       bytes("M01002\0"
+             "1N11007;x\0abc\0")},
       // CRLF line ends, comments, blank lines; an entry with no strings
       {"; x\r\n\r\n3\r\n1\r\n  a\r\n",
        "000"
@@ -179,7 +183,7 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "001"
        "00000"
        "001",
-       std::string("a\0", 2)},
+       bytes("a\0")},
       // escaped strings: the empty one, trailing blanks, control bytes, backslashes
       {"1\n\\\n\\ a\\x20\\x20\n\\ \\\\x\\x01\n  d:\\app\\\n",
        "000"
@@ -188,7 +192,7 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "001"
        "00000"
        "004",
-       std::string("\0a  \0\\x\x01\0d:\\app\\\0", 17)},
+       bytes("\0a  \0\\x\x01\0d:\\app\\\0")},
       // UTF-8 source: Cyrillic becomes CP866
       {"1\n  Меню\n",
        "000"
@@ -197,7 +201,7 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "001"
        "00000"
        "001",
-       ru("Меню") + std::string("\0", 1)},
+       ru("Меню") + bytes("\0")},
       // an explicit offset leaves a gap of zero bytes
       {"1 at 3\n  x\n",
        "000"
@@ -206,7 +210,7 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "001"
        "00003"
        "001",
-       std::string("\0\0\0x\0", 5)},
+       bytes("\0\0\0x\0")},
       // a header with its own N
       {"@header \"00000005000\"\n2\n  x\n",
        "000"
@@ -215,7 +219,7 @@ TEST(DescriptionText, BuildsTheFilesOfASource) {
        "002"
        "00000"
        "001",
-       std::string("x\0", 2)},
+       bytes("x\0")},
   };
   for (const Case& c : cases) {
     DescCompile r = compile_description(c.source);
@@ -278,9 +282,8 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
   };
   const Case cases[] = {
       {"canonical",
-       {"000000020000010000000100200007002", std::string("M01002\0"
-                                                         "1N11007;x\0abc\0",
-                                                         21)}},
+       {"000000020000010000000100200007002", bytes("M01002\0"
+                                                   "1N11007;x\0abc\0")}},
       {"blank-padded fields",
        {"   "
         "    2"
@@ -291,9 +294,8 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "  2"
         "    7"
         "  2",
-        std::string("M01002\0"
-                    "1N11007;x\0abc\0",
-                    21)}},
+        bytes("M01002\0"
+              "1N11007;x\0abc\0")}},
       {"header bytes of its own",
        {"KVL"
         "00002"
@@ -304,9 +306,8 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "002"
         "00007"
         "002",
-        std::string("M01002\0"
-                    "1N11007;x\0abc\0",
-                    21)}},
+        bytes("M01002\0"
+              "1N11007;x\0abc\0")}},
       {"records out of order",
        {"000"
         "00002"
@@ -317,9 +318,8 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00000"
         "001",
-        std::string("M01002\0"
-                    "1N11007;x\0abc\0",
-                    21)}},
+        bytes("M01002\0"
+              "1N11007;x\0abc\0")}},
       {"shared strings",
        {"000"
         "00002"
@@ -330,7 +330,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "002"
         "00000"
         "001",
-        std::string("M01002\0x\0", 9)}},
+        bytes("M01002\0x\0")}},
       {"duplicate and bad entries",
        {"000"
         "00002"
@@ -347,7 +347,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00007"
         "001",
-        std::string("M01002\0x\0", 9)}},
+        bytes("M01002\0x\0")}},
       {"bytes between entries",
        {"000"
         "00002"
@@ -358,7 +358,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "002"
         "00012"
         "001",
-        std::string("M01002\0junk\0\xFFzz\0", 16)}},
+        bytes("M01002\0junk\0\xFFzz\0")}},
       {"last string without NUL",
        {"000"
         "00001"
@@ -366,7 +366,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00000"
         "002",
-        std::string("M01002\0tail", 11)}},
+        bytes("M01002\0tail")}},
       {"offset past the end",
        {"000"
         "00001"
@@ -374,7 +374,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00050"
         "002",
-        std::string("M01002\0", 7)}},
+        bytes("M01002\0")}},
       {"fragment after the records",
        {"000"
         "00001"
@@ -383,7 +383,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "00000"
         "001"
         "xyz",
-        std::string("M01002\0", 7)}},
+        bytes("M01002\0")}},
       {"awkward bytes",
        {"000"
         "00001"
@@ -391,7 +391,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00000"
         "005",
-        std::string("a  \0\0\x01\\x\0 lead\0\x8F\xE0\xFF\xB0\0", 22)}},
+        bytes("a  \0\0\x01\\x\0 lead\0\x8F\xE0\xFF\xB0\0")}},
       {"256 and more",
        {"000"
         "00001"
@@ -399,7 +399,7 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "001"
         "00000"
         "003",
-        s256 + std::string("\0", 1) + std::string(300, 'r') + std::string("\0", 1)}},
+        s256 + bytes("\0") + std::string(300, 'r') + bytes("\0")}},
       {"empty control file", {"00000000000", ""}},
       {"an entry without strings",
        {"000"
@@ -423,10 +423,9 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
 }
 
 TEST(DescriptionText, CanonicalFilesGiveTheirBlocksOnly) {
-  DescImage img{"000000020000010000000100200007002", std::string("M01002\0"
-                                                                 "1N11007;x\0"
-                                                                 "abc\0",
-                                                                 21)};
+  DescImage img{"000000020000010000000100200007002", bytes("M01002\0"
+                                                           "1N11007;x\0"
+                                                           "abc\0")};
   std::string text = decompile_description(img, TextEncoding::Utf8).text;
   EXPECT_NE(text.find("\n1\n  M01002\n\n2\n  1N11007;x\n  abc\n"), std::string::npos) << text;
   EXPECT_EQ(text.find("@header"), std::string::npos) << text;
