@@ -517,6 +517,10 @@ os::Status WorkArea::index_entry(eval::Runtime& rt, Order& o, std::string* key, 
     eval::Value v = store_.eval_in(rt, number_, o.for_block);
     *in = !v.is_logical() || v.as_logical();
   }
+  if (o.program && o.program->size() == ks) {
+    o.program->run(buf_.data(), key);
+    return {};
+  }
   if (o.key_field >= 0) {
     const FieldDef& f = dbf_->fields()[static_cast<size_t>(o.key_field)];
     const char* p = buf_.data() + f.offset;
@@ -602,6 +606,10 @@ os::Status WorkArea::open_order(eval::Runtime& rt, std::unique_ptr<Ntx> ntx,
       o.key_field = fi;
       o.type = f.type == 'F' ? 'N' : f.type;
     }
+  }
+  if (o.key_field < 0) {
+    o.program = KeyProgram::compile(o.ntx->header().key_expr, *dbf_);
+    if (o.program) o.type = 'C';
   }
   o.key_block = key_block.is_nil() ? eval::compile_block(rt, o.ntx->header().key_expr) : key_block;
   if (!for_block.is_nil()) {
@@ -723,6 +731,10 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
   std::string k = trimmed_upper(spec.key_text);
   int fi = dbf_->field_index(k);
   if (fi >= 0 && k.find_first_of("()+-*/ ") == std::string::npos) tmp.key_field = fi;
+  if (tmp.key_field < 0 && spec.key_block.is_nil()) {
+    tmp.program = KeyProgram::compile(spec.key_text, *dbf_);
+    if (tmp.program && (type != 'C' || tmp.program->size() != size)) tmp.program.reset();
+  }
   // A stand-in index object only carries the geometry for index_entry().
   struct Probe {
     int size, dec;
@@ -732,6 +744,10 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
     if (!tmp.for_block.is_nil()) {
       eval::Value v = store_.eval_in(rt, number_, tmp.for_block);
       *in = !v.is_logical() || v.as_logical();
+    }
+    if (tmp.program) {
+      tmp.program->run(buf_.data(), key);
+      return {};
     }
     if (tmp.key_field >= 0) {
       const FieldDef& f = dbf_->fields()[static_cast<size_t>(tmp.key_field)];

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "platform/os/status.h"
 #include "platform/store/dbf.h"
 #include "platform/store/dbt.h"
+#include "platform/store/keyprog.h"
 #include "platform/store/ntx.h"
 
 namespace kvel::store {
@@ -26,10 +28,11 @@ class Store;
 // One open index of an area.
 struct Order {
   std::unique_ptr<Ntx> ntx;
-  eval::Value key_block;  // evaluates the key of the current record
-  eval::Value for_block;  // NIL: every record has a key
-  int key_field = -1;     // the key is this field as it stands (no evaluation)
-  char type = 0;          // key type, learnt from the first key evaluated
+  eval::Value key_block;              // evaluates the key of the current record
+  eval::Value for_block;              // NIL: every record has a key
+  int key_field = -1;                 // the key is this field as it stands (no evaluation)
+  std::optional<KeyProgram> program;  // or computed from the record bytes
+  char type = 0;                      // key type, learnt from the first key evaluated
 };
 
 // How an index is to be made.
