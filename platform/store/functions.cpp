@@ -10,6 +10,7 @@
 #include "platform/rtl/files.h"
 #include "platform/store/errors.h"
 #include "platform/store/store.h"
+#include "platform/store/table_ops.h"
 
 namespace kvel::store {
 namespace {
@@ -47,7 +48,6 @@ std::string base_alias(const std::string& name) {
 
 }  // namespace
 
-// Shared by transfer.cpp.
 std::string table_path(Runtime& rt, const std::string& name, const char* ext) {
   std::string n = trim(name);
   if (!has_extension(n)) n += ext;
@@ -499,8 +499,6 @@ Value header_fn(Runtime& rt, Args) {
 
 }  // namespace
 
-// A structure array {{name, type, len, dec}, ...} as field definitions;
-// false with a message when an entry is malformed. Shared by transfer.cpp.
 bool fields_from_array(const Value& v, std::vector<FieldDef>* out, std::string* why) {
   out->clear();
   if (!v.is_array()) {
@@ -528,7 +526,6 @@ bool fields_from_array(const Value& v, std::vector<FieldDef>* out, std::string* 
   return true;
 }
 
-// Creates a table (and its memo file when a field is a memo).
 os::Status create_table(const std::string& path, const std::vector<FieldDef>& fields) {
   os::Status s = Dbf::create(path, fields);
   if (!s.ok()) return s;
