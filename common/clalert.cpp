@@ -261,6 +261,8 @@ std::optional<int> clalert(Runtime& rt, const AlertSpec& spec) {
   otmena_push(rt);
   Restore restore(rt, scr);
   scr.set_cursor_shape(sc::kCursorNone);
+  // A text assigned to F10 would stand in for the key that closes the dialog.
+  kb.set_key_text(sc::function_key(10), {});
   kb.clear();
   eval::PrivateFrame frame(rt.memvars());
 

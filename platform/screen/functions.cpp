@@ -290,6 +290,18 @@ Value keyput(Runtime& rt, Args a) {
   return nil();
 }
 
+// __SETFUNCTION(n, text): assigns a text to function key n (1 is F1, 2..10 are
+// F2..F10, 11..20 Shift+F1..F10, 21..30 Ctrl+F1..F10, 31..40 Alt+F1..F10); an
+// empty or missing text removes the assignment. Returns the previous text.
+Value set_function(Runtime& rt, Args a) {
+  if (!a[0].is_number()) return nil();
+  int64_t n = a[0].as_int();
+  if (n < 1 || n > 40) return nil();
+  int key = n == 1 ? 28 : static_cast<int>(-(n - 1));  // F1 is 28, the rest count down from -1
+  std::string text = a[1].is_string() ? a[1].as_string() : std::string();
+  return Value::string(keyboard_of(rt).set_key_text(key, std::move(text)));
+}
+
 Value keyclear(Runtime& rt, Args) {
   keyboard_of(rt).clear();
   return nil();
@@ -386,6 +398,7 @@ void register_screen(eval::Registry& reg) {
   reg.function("KBDSTAT", kbdstat);
   reg.function("SETKEY", setkey);
   reg.function("__KEYBOARD", keyboard_fill);
+  reg.function("__SETFUNCTION", set_function);
   reg.function("HB_KEYPUT", keyput);
   reg.function("HB_KEYCLEAR", keyclear);
   reg.function("HB_IDLEADD", idleadd);

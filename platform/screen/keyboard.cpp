@@ -71,9 +71,33 @@ int Keyboard::inkey(eval::Runtime& rt, double wait) {
   if (buffer_.empty()) return 0;
   int key = buffer_.front();
   buffer_.pop_front();
+  if (auto t = key_texts_.find(key); t != key_texts_.end()) {
+    // The assigned text stands in for the key, ahead of what was typed after it.
+    const std::string& text = t->second;
+    for (auto it = text.rbegin(); it != text.rend(); ++it) {
+      buffer_.push_front(static_cast<unsigned char>(*it));
+    }
+    key = buffer_.front();
+    buffer_.pop_front();
+  }
   if (!backend_->input_exhausted()) exhausted_reads_ = 0;
   last_key_ = key;
   return key;
+}
+
+std::string Keyboard::set_key_text(int key, std::string text) {
+  std::string old = key_text(key);
+  if (text.empty()) {
+    key_texts_.erase(key);
+  } else {
+    key_texts_[key] = std::move(text);
+  }
+  return old;
+}
+
+std::string Keyboard::key_text(int key) const {
+  auto it = key_texts_.find(key);
+  return it == key_texts_.end() ? std::string() : it->second;
 }
 
 int Keyboard::next_key(eval::Runtime&) {

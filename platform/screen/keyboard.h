@@ -7,6 +7,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <string>
 #include <string_view>
 
 #include "platform/eval/runtime.h"
@@ -54,6 +55,12 @@ class Keyboard : public eval::Service {
   // The handler of a key is not run again while it runs.
   bool run_handler(eval::Runtime& rt, int key, std::string_view var = {});
 
+  // Texts assigned to keys (the family's SET FUNCTION): reading such a key
+  // gives the text's bytes as keys instead. An empty text removes the
+  // assignment. Returns the previous text.
+  std::string set_key_text(int key, std::string text);
+  std::string key_text(int key) const;
+
   // Shift/Ctrl/Alt held (kModShift | kModCtrl | kModAlt), as last reported.
   int modifiers() const { return mods_; }
 
@@ -76,6 +83,7 @@ class Keyboard : public eval::Service {
   int last_key_ = 0;
   int mods_ = 0;
   std::map<int, eval::Value> handlers_;
+  std::map<int, std::string> key_texts_;
   std::map<int, bool> running_handlers_;
   IdleTasks idle_;
   std::function<void(eval::Runtime&)> exhausted_;

@@ -12,6 +12,7 @@
 #include "platform/eval/eval.h"
 #include "platform/screen/colour.h"
 #include "platform/screen/keyboard.h"
+#include "platform/screen/keys.h"
 #include "runner_fixture.h"
 
 namespace kvel::common {
@@ -160,6 +161,11 @@ TEST_F(Dialog, ButtonsKeysLettersAndDisabled) {
       {"key Esc", 0},
   };
   for (const Case& c : cases) EXPECT_EQ(show(a, c.keys), c.want) << c.keys;
+  // A text assigned to F10 is taken away: F10 must not type the letter of a button.
+  sc::Keyboard& kb = sc::keyboard_of(f.rt());
+  kb.set_key_text(sc::function_key(10), ru("н"));
+  EXPECT_NE(show(a, "key F10 Enter"), 2);
+  EXPECT_EQ(kb.key_text(sc::function_key(10)), "");
   // A disabled button is passed over by the cursor and by its letter.
   a.enabled = {Value::logical(true), Value::string("1 == 2")};
   EXPECT_EQ(show(a, "key Right Enter"), 3);

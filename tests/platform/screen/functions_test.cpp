@@ -132,6 +132,18 @@ TEST_F(Functions, KeysAndTypeahead) {
   EXPECT_EQ(call("KBDSTAT").as_int(), 0);
 }
 
+TEST_F(Functions, TextAssignedToAFunctionKeyStandsInForIt) {
+  EXPECT_EQ(call("__SETFUNCTION", {n(10), s("ab")}).as_string(), "");
+  call("__KEYBOARD", {n(-9)});
+  call("HB_KEYPUT", {n('z')});
+  EXPECT_EQ(call("INKEY").as_int(), 'a');
+  EXPECT_EQ(call("INKEY").as_int(), 'b');
+  EXPECT_EQ(call("INKEY").as_int(), 'z') << "the text goes ahead of later keys";
+  EXPECT_EQ(call("__SETFUNCTION", {n(10)}).as_string(), "ab");
+  call("__KEYBOARD", {n(-9)});
+  EXPECT_EQ(call("INKEY").as_int(), -9) << "removed: the key reads as itself";
+}
+
 TEST_F(Functions, SetkeyBindsAndReturnsThePrevious) {
   Value none = call("SETKEY", {n(-1)});
   EXPECT_TRUE(none.is_nil());
