@@ -83,8 +83,17 @@ void EditorText::rewrap(int line, int& cur_line, int& cur_col) {
     out.back().brk = brk;
   }
   int replaced_end = keep_from < 0 ? e + 1 : keep_from;
-  lines_.erase(lines_.begin() + s, lines_.begin() + replaced_end);
-  lines_.insert(lines_.begin() + s, out.begin(), out.end());
+  // Lines are moved only when their count changes: a key in a long text
+  // usually just rewrites the line it is on.
+  const int old_count = replaced_end - s, new_count = static_cast<int>(out.size());
+  const int common = std::min(old_count, new_count);
+  for (int i = 0; i < common; ++i) lines_[s + i] = std::move(out[i]);
+  if (new_count < old_count) {
+    lines_.erase(lines_.begin() + s + common, lines_.begin() + replaced_end);
+  } else if (new_count > old_count) {
+    lines_.insert(lines_.begin() + s + common, std::make_move_iterator(out.begin() + common),
+                  std::make_move_iterator(out.end()));
+  }
 
   if (!has_cursor) {
     if (cur_line >= replaced_end) cur_line += static_cast<int>(out.size()) - (replaced_end - s);
@@ -95,7 +104,7 @@ void EditorText::rewrap(int line, int& cur_line, int& cur_col) {
     // A cursor on a break goes to the start of the next line.
     size_t off = 0;
     for (size_t i = 0; i < out.size(); ++i) {
-      size_t len = out[i].text.size();
+      size_t len = lines_[s + i].text.size();
       if (co < off + len) {
         cur_line = s + static_cast<int>(i);
         cur_col = static_cast<int>(co - off);
@@ -104,7 +113,7 @@ void EditorText::rewrap(int line, int& cur_line, int& cur_col) {
       off += len;
     }
     cur_line = s + static_cast<int>(out.size()) - 1;
-    cur_col = static_cast<int>(co - (off - out.back().text.size()));
+    cur_col = static_cast<int>(co - (off - lines_[s + out.size() - 1].text.size()));
     return;
   }
   // In the lines kept: the old line holding the cursor.
