@@ -39,6 +39,23 @@ void increment(std::string& digits) {
 // a rounding.
 std::string scaled_digits(double a, int dec) {
   if (a == 0) return "0";
+  // Fast path: a small scaled value that is not near a tie rounds the same
+  // from the binary value as from its 16 digits (the product's error is below
+  // 1e-7 there), so the decimal expansion can be skipped.
+  static constexpr double kPow10[] = {1, 1e1, 1e2, 1e3, 1e4, 1e5, 1e6, 1e7, 1e8, 1e9};
+  if (dec >= 0 && dec <= 9) {
+    double y = a * kPow10[dec];
+    if (y < 1e9) {
+      double f = std::floor(y);
+      double frac = y - f;
+      if (std::fabs(frac - 0.5) > 1e-6) {
+        uint64_t r = static_cast<uint64_t>(f) + (frac > 0.5 ? 1 : 0);
+        char fast[24];
+        auto end = std::to_chars(fast, fast + sizeof fast, r).ptr;
+        return std::string(fast, end);
+      }
+    }
+  }
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf - 1, a, std::chars_format::scientific, 15);
   *res.ptr = '\0';  // d.ddddddddddddddde+XX
