@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 
 #include "manifest.h"
 #include "platform/store/codec.h"
@@ -182,6 +183,117 @@ TEST(NtxFormat, IndexBuiltInOneGoHasTheFixtureBytes) {
       ASSERT_EQ(page_items(ours, off, h), page_items(theirs, off, h)) << name << " page " << off;
     }
   }
+}
+
+TEST(DbfFormat, DamagedTablesAndMemosGiveErrorsNamingTheFile) {
+  test::TempDir tmp;
+  const std::string dbf = test::read_file(fixture("fix1.dbf"));
+  const size_t hlen = 226, rlen = 45;
+  struct Case {
+    const char* what;
+    std::string bytes;
+    bool opens;
+    uint32_t count;  // when it opens
+  };
+  std::string no_terminator = dbf.substr(0, 40);
+  std::string bad_field = dbf;
+  bad_field[32 + 16] = static_cast<char>(200);  // NAME longer than the record
+  std::string header_len = dbf;
+  header_len[8] = '\xFF';
+  header_len[9] = '\x7F';
+  const Case cases[] = {
+      {"empty file", "", false, 0},
+      {"header cut short", dbf.substr(0, 20), false, 0},
+      {"field list cut short", no_terminator, false, 0},
+      {"field beyond the record", bad_field, false, 0},
+      {"header length past the end", header_len, false, 0},
+      {"half a record missing (append died)", dbf.substr(0, hlen + 29 * rlen + 20), true, 29},
+      {"end mark missing", dbf.substr(0, dbf.size() - 1), true, 30},
+      {"ten records missing", dbf.substr(0, hlen + 20 * rlen), false, 0},
+  };
+  for (const Case& c : cases) {
+    std::string path = (tmp / "bad.dbf").string();
+    test::write_file(path, c.bytes);
+    auto t = Dbf::open(path, false, false);
+    EXPECT_EQ(t.ok(), c.opens) << c.what;
+    if (t.ok()) {
+      EXPECT_EQ((*t)->count(), c.count) << c.what;
+    } else {
+      EXPECT_NE(t.status().message().find("bad.dbf"), std::string::npos) << c.what;
+    }
+  }
+  // Memo pointers past the end of the memo file, and fields that are no
+  // pointer at all.
+  std::string memo = test::read_file(fixture("fix1.dbt"));
+  std::string path = (tmp / "bad.dbt").string();
+  test::write_file(path, memo.substr(0, 1024));
+  auto m = Dbt::open(path, false, true);
+  ASSERT_TRUE(m.ok());
+  auto r = (*m)->read(500);
+  ASSERT_FALSE(r.ok());
+  EXPECT_NE(r.status().message().find("bad.dbt"), std::string::npos);
+  uint32_t block = 0;
+  struct Ref {
+    const char* field;
+    bool ok;
+    uint32_t block;
+  };
+  const Ref refs[] = {{"          ", true, 0},
+                      {"        25", true, 25},
+                      {"  12ab    ", false, 0},
+                      {"99999999999", false, 0},
+                      {"0000000007", true, 7}};
+  for (const Ref& x : refs) {
+    int len = static_cast<int>(std::strlen(x.field));
+    EXPECT_EQ(parse_memo_ref(x.field, len, &block), x.ok) << x.field;
+    if (x.ok) {
+      EXPECT_EQ(block, x.block) << x.field;
+    }
+  }
+}
+
+TEST(DbfFormat, NumbersAndDatesAsTheFieldsHoldThem) {
+  struct Case {
+    double v;
+    int len, dec;
+    const char* text;
+  };
+  const Case cases[] = {{123.45, 10, 2, "    123.45"},
+                        {-123.45, 10, 2, "   -123.45"},
+                        {1.005, 6, 2, "  1.01"},
+                        {-0.001, 6, 2, "  0.00"},
+                        {99999, 5, 0, "99999"},
+                        {100000, 5, 0, "*****"},
+                        {-9999, 5, 0, "-9999"},
+                        {-10000, 5, 0, "*****"},
+                        {0.5, 3, 0, "  1"},
+                        {2.675, 8, 2, "    2.68"},
+                        {1e15, 20, 2, " 1000000000000000.00"}};
+  for (const Case& c : cases) {
+    char buf[64] = {};
+    format_number(c.v, c.len, c.dec, buf);
+    EXPECT_EQ(std::string(buf, static_cast<size_t>(c.len)), std::string(c.text).substr(0, c.len))
+        << c.v;
+  }
+  struct Key {
+    double v;
+    const char* key;
+  };
+  const Key keys[] = {{-999999.99, ",######.##"},
+                      {-123.45, ",,,,+*).('"},
+                      {0, "0000000.00"},
+                      {123.45, "0000123.45"}};
+  for (const Key& k : keys) {
+    char buf[16] = {};
+    numeric_key(k.v, 10, 2, buf);
+    EXPECT_EQ(std::string(buf, 10), k.key) << k.v;
+    EXPECT_DOUBLE_EQ(numeric_key_value(buf, 10), k.v) << k.v;
+  }
+  char d[9] = {};
+  format_dtos(parse_dtos("20000229"), d);
+  EXPECT_STREQ(d, "20000229");
+  EXPECT_EQ(parse_dtos("20010229"), 0);  // no such day
+  EXPECT_EQ(parse_dtos("        "), 0);
 }
 
 }  // namespace
