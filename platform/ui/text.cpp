@@ -1,29 +1,14 @@
 #include "platform/ui/text.h"
 
+#include "platform/rtl/cp866.h"
 #include "platform/screen/cp866.h"
 
 namespace kvel::ui {
 
-unsigned char upper(unsigned char c) {
-  if (c >= 'a' && c <= 'z') return static_cast<unsigned char>(c - 32);
-  if (c >= 0xA0 && c <= 0xAF) return static_cast<unsigned char>(c - 0x20);  // а..п
-  if (c >= 0xE0 && c <= 0xEF) return static_cast<unsigned char>(c - 0x50);  // р..я
-  if (c == 0xF1) return 0xF0;                                               // ё
-  return c;
-}
-
-unsigned char lower(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return static_cast<unsigned char>(c + 32);
-  if (c >= 0x80 && c <= 0x8F) return static_cast<unsigned char>(c + 0x20);
-  if (c >= 0x90 && c <= 0x9F) return static_cast<unsigned char>(c + 0x50);
-  if (c == 0xF0) return 0xF1;
-  return c;
-}
-
-bool is_alpha(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= 0x80 && c <= 0xAF) ||
-         (c >= 0xE0 && c <= 0xF1);
-}
+// The runtime library's rules, so that "@!" gives what UPPER() gives.
+unsigned char upper(unsigned char c) { return rtl::cp866::upper(c); }
+unsigned char lower(unsigned char c) { return rtl::cp866::lower(c); }
+bool is_alpha(unsigned char c) { return rtl::cp866::is_alpha(c); }
 
 std::string fit(std::string_view s, int width) {
   if (width <= 0) return {};

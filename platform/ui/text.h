@@ -9,7 +9,7 @@
 
 namespace kvel::ui {
 
-// CP866: Latin letters, Cyrillic А..я (0x80..0xAF, 0xE0..0xEF) and Ё/ё (0xF0/0xF1).
+// CP866 letter case and letters, as UPPER(), LOWER() and ISALPHA() see them.
 unsigned char upper(unsigned char c);
 unsigned char lower(unsigned char c);
 bool is_alpha(unsigned char c);
