@@ -1,21 +1,10 @@
 #include "platform/eval/memvars.h"
 
+#include "platform/eval/registry.h"
+
 #include <algorithm>
 
 namespace kvel::eval {
-
-namespace {
-
-// ASCII upper case is enough for names: the language's identifiers are Latin.
-std::string upper_name(std::string_view name) {
-  std::string s(name);
-  for (char& c : s) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return s;
-}
-
-}  // namespace
 
 Memvars::Memvars() { frames_.emplace_back(); }
 

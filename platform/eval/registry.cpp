@@ -4,8 +4,6 @@
 
 namespace kvel::eval {
 
-namespace {
-
 std::string upper_name(std::string_view name) {
   std::string s(name);
   for (char& c : s) {
@@ -13,8 +11,6 @@ std::string upper_name(std::string_view name) {
   }
   return s;
 }
-
-}  // namespace
 
 void Registry::function(std::string_view name, NativeFn fn) {
   std::string key = upper_name(name);

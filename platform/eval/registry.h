@@ -16,6 +16,10 @@ namespace kvel::eval {
 
 using NativeFn = Value (*)(Runtime& rt, Args args);
 
+// A name as the language compares names: ASCII letters in upper case (the
+// language's identifiers are Latin).
+std::string upper_name(std::string_view name);
+
 struct Function {
   std::string name;  // upper case
   NativeFn fn = nullptr;
