@@ -24,6 +24,8 @@ class NtxBuilder {
   NtxBuilder(const NtxBuilder&) = delete;
   NtxBuilder& operator=(const NtxBuilder&) = delete;
 
+  // The number of keys to come, when known: memory is taken at once.
+  void expect(uint64_t n);
   // Pre: key is header().key_size bytes; records come in ascending order.
   os::Status add(const char* key, uint32_t rec);
   // Writes the index file at `path` (created or replaced in place).

@@ -657,6 +657,7 @@ os::Status build_index(WorkArea& wa, const IndexSpec& spec, const NtxHeader& h,
   std::string tmp = spec.path + ".kvtmp";
   {
     NtxBuilder b(h, dir_of(spec.path));
+    b.expect(n);
     std::string key;
     for (uint32_t rec = 1; rec <= n; ++rec) {
       os::Status s = load(rec);
