@@ -239,7 +239,7 @@ std::pair<std::string, std::string> split_spec(std::string_view spec) {
   return {std::string(spec.substr(0, cut + 1)), std::string(spec.substr(cut + 1))};
 }
 
-// The entries a directory specification names, each with its directory's
+// The entries a directory pattern names, each with its directory's
 // Linux path.
 os::Result<std::vector<os::DirEntry>> entries_of(Runtime& rt, std::string_view spec,
                                                  std::string_view attrs) {
