@@ -16,21 +16,6 @@ namespace sc = kvel::screen;
 
 namespace {
 
-std::string upper_name(std::string_view n) {
-  std::string s(n);
-  for (char& c : s) c = static_cast<char>(upper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-void unknown_message(eval::Runtime& rt, std::string_view name) {
-  eval::ErrorObject e;
-  e.gen_code = eval::kErrNoMethod;
-  e.sub_code = 1004;
-  e.description = "No exported method";
-  e.operation = upper_name(name);
-  rt.raise(e);
-}
-
 std::string text_of(const Value& v) { return v.is_string() ? v.as_string() : std::string(); }
 
 int lines_of(const std::string& s) {
@@ -56,7 +41,7 @@ Value array_of(const std::vector<int>& v) {
 // ---- columns ----
 
 Value BrowseColumn::get(eval::Runtime& rt, std::string_view n) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   if (m == "HEADING") return Value::string(heading);
   if (m == "FOOTING") return Value::string(footing);
   if (m == "BLOCK") return block;
@@ -68,12 +53,12 @@ Value BrowseColumn::get(eval::Runtime& rt, std::string_view n) {
   if (m == "HEADSEP") return has_head_sep ? Value::string(head_sep) : Value();
   if (m == "FOOTSEP") return has_foot_sep ? Value::string(foot_sep) : Value();
   if (m == "CARGO") return cargo;
-  unknown_message(rt, n);
+  raise_no_method(rt, n);
   return {};
 }
 
 void BrowseColumn::set(eval::Runtime& rt, std::string_view n, const Value& v) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   if (m == "HEADING") {
     heading = text_of(v);
   } else if (m == "FOOTING") {
@@ -101,7 +86,7 @@ void BrowseColumn::set(eval::Runtime& rt, std::string_view n, const Value& v) {
   } else if (m == "CARGO") {
     cargo = v;
   } else {
-    unknown_message(rt, n);
+    raise_no_method(rt, n);
   }
 }
 
@@ -616,7 +601,7 @@ bool Browse::apply_key(eval::Runtime& rt, int key) {
 }
 
 Value Browse::get(eval::Runtime& rt, std::string_view n) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   if (m == "NTOP") return Value::integer(area_.top);
   if (m == "NLEFT") return Value::integer(area_.left);
   if (m == "NBOTTOM") return Value::integer(area_.bottom);
@@ -640,12 +625,12 @@ Value Browse::get(eval::Runtime& rt, std::string_view n) {
   if (m == "GOTOPBLOCK") return go_top_block;
   if (m == "GOBOTTOMBLOCK") return go_bottom_block;
   if (m == "SKIPBLOCK") return skip_block;
-  unknown_message(rt, n);
+  raise_no_method(rt, n);
   return {};
 }
 
 void Browse::set(eval::Runtime& rt, std::string_view n, const Value& v) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   auto num = [&](int fallback) { return v.is_number() ? static_cast<int>(v.as_int()) : fallback; };
   sc::Rect r = area_;
   if (m == "NTOP") {
@@ -689,12 +674,12 @@ void Browse::set(eval::Runtime& rt, std::string_view n, const Value& v) {
   } else if (m == "SKIPBLOCK") {
     skip_block = v;
   } else {
-    unknown_message(rt, n);
+    raise_no_method(rt, n);
   }
 }
 
 Value Browse::call(eval::Runtime& rt, std::string_view n, eval::Args args) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   Value self = Value::object(shared_from_this());
   auto column_arg = [&](size_t i) -> std::shared_ptr<BrowseColumn> {
     return args[i].is_object() ? std::dynamic_pointer_cast<BrowseColumn>(args[i].as_object())

@@ -83,4 +83,13 @@ Value var_block(eval::Runtime& rt, const std::string& name) {
   });
 }
 
+void raise_no_method(eval::Runtime& rt, std::string_view name) {
+  eval::ErrorObject e;
+  e.gen_code = eval::kErrNoMethod;
+  e.sub_code = 1004;
+  e.description = "No exported method";
+  e.operation = eval::upper_name(name);
+  rt.raise(e);
+}
+
 }  // namespace kvel::ui

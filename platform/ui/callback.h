@@ -6,6 +6,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <string_view>
 
 #include "platform/eval/runtime.h"
 #include "platform/eval/value.h"
@@ -31,5 +32,8 @@ eval::Value call_user(eval::Runtime& rt, const eval::Value& fn,
 // A block reading and writing a memory variable or, when the current work area
 // has a field of that name, the field ({|x| IIF(x == NIL, name, name := x)}).
 eval::Value var_block(eval::Runtime& rt, const std::string& name);
+
+// Raises the error of a message an object does not know (generic code 13).
+void raise_no_method(eval::Runtime& rt, std::string_view name);
 
 }  // namespace kvel::ui

@@ -28,21 +28,6 @@ constexpr int kReadCtrlW = 14;
 constexpr int kReadEsc = 12;
 constexpr int kReadEnter = 15;
 
-std::string upper_name(std::string_view n) {
-  std::string s(n);
-  for (char& c : s) c = static_cast<char>(upper(static_cast<unsigned char>(c)));
-  return s;
-}
-
-void unknown_message(eval::Runtime& rt, std::string_view name) {
-  eval::ErrorObject e;
-  e.gen_code = eval::kErrNoMethod;
-  e.sub_code = 1004;
-  e.description = "No exported method";
-  e.operation = upper_name(name);
-  rt.raise(e);
-}
-
 int cursor_shape_for(eval::Runtime& rt) {
   return rt.settings().insert ? sc::kCursorInsert : sc::kCursorNormal;
 }
@@ -112,7 +97,7 @@ void GetField::display(eval::Runtime& rt) {
 }
 
 Value GetField::get(eval::Runtime& rt, std::string_view n) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   EditBuffer* b = buffer();
   if (m == "ROW") return Value::integer(row);
   if (m == "COL") return Value::integer(col);
@@ -142,12 +127,12 @@ Value GetField::get(eval::Runtime& rt, std::string_view n) {
   if (m == "BADDATE") return Value::logical(b && b->bad_date());
   if (m == "SUBSCRIPT" || m == "READER") return {};
   if (m == "VARGET") return var_get(rt);
-  unknown_message(rt, n);
+  raise_no_method(rt, n);
   return {};
 }
 
 void GetField::set(eval::Runtime& rt, std::string_view n, const Value& v) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   auto text = [&] { return v.is_string() ? v.as_string() : std::string(); };
   if (m == "ROW" && v.is_number()) {
     row = static_cast<int>(v.as_int());
@@ -174,12 +159,12 @@ void GetField::set(eval::Runtime& rt, std::string_view n, const Value& v) {
   } else if (m == "CLEAR" && v.is_logical()) {
     if (buffer_) buffer_->set_clear(v.as_logical());
   } else {
-    unknown_message(rt, n);
+    raise_no_method(rt, n);
   }
 }
 
 Value GetField::call(eval::Runtime& rt, std::string_view n, eval::Args args) {
-  std::string m = upper_name(n);
+  std::string m = eval::upper_name(n);
   EditBuffer* b = buffer();
   auto self = [&] { return Value::object(shared_from_this()); };
   if (m == "VARGET") return var_get(rt);
