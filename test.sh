@@ -23,9 +23,12 @@ for f in build-fuzz/fuzz/*_fuzz; do
   [ -x "$f" ] || continue
   echo "fuzzing $(basename "$f")"
   corpus="fuzz/corpus/$(basename "$f" _fuzz)"
-  args=()
+  # New inputs go to a scratch directory; the corpus in the tree is only read.
+  scratch=$(mktemp -d)
+  args=("$scratch")
   [ -d "$corpus" ] && args+=("$corpus")
   "$f" -max_total_time="${KVEL_FUZZ_SECONDS:-30}" -rss_limit_mb=2048 -timeout=10 "${args[@]}" \
     2>&1 | tail -n 3
+  rm -rf "$scratch"
 done
 echo "all tests passed"

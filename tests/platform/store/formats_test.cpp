@@ -73,7 +73,7 @@ std::vector<std::string> page_items(const std::string& file, size_t off, const N
 
 TEST(DbfFormat, FixtureHeadersFieldsAndRecordsReadAsTheManifestSays) {
   for (const ManifestTable& t : manifest()) {
-    auto dbf = Dbf::open(fixture(t.file), false, true);
+    auto dbf = Dbf::open(fixture(t.file), true, true);
     ASSERT_TRUE(dbf.ok()) << t.file << ": " << dbf.status().message();
     Dbf& d = **dbf;
     EXPECT_EQ(d.version(), static_cast<uint8_t>(t.dbf_header[0])) << t.file;
@@ -98,8 +98,8 @@ TEST(DbfFormat, FixtureHeadersFieldsAndRecordsReadAsTheManifestSays) {
 
 TEST(DbtFormat, FixtureMemosReadAsTheManifestSays) {
   const ManifestTable& t = test::manifest_table("fix1.dbf");
-  auto dbf = Dbf::open(fixture(t.file), false, true);
-  auto dbt = Dbt::open(fixture(t.memo), false, true);
+  auto dbf = Dbf::open(fixture(t.file), true, true);
+  auto dbt = Dbt::open(fixture(t.memo), true, true);
   ASSERT_TRUE(dbf.ok() && dbt.ok());
   int memo = (*dbf)->field_index("NOTE");
   const FieldDef& f = (*dbf)->fields()[static_cast<size_t>(memo)];
@@ -118,7 +118,7 @@ TEST(DbtFormat, FixtureMemosReadAsTheManifestSays) {
 TEST(NtxFormat, FixtureIndexesReadInTheManifestOrder) {
   for (const ManifestTable& t : manifest()) {
     for (const test::ManifestIndex& x : t.indexes) {
-      auto ntx = Ntx::open(fixture(x.file), false, true);
+      auto ntx = Ntx::open(fixture(x.file), true, true);
       ASSERT_TRUE(ntx.ok()) << x.file << ": " << ntx.status().message();
       Ntx& n = **ntx;
       const NtxHeader& h = n.header();
@@ -159,7 +159,7 @@ TEST(NtxFormat, IndexBuiltInOneGoHasTheFixtureBytes) {
                          "big_lk.ntx",  "empty_nm.ntx"};
   test::TempDir tmp;
   for (const char* name : built) {
-    auto src = Ntx::open(fixture(name), false, true);
+    auto src = Ntx::open(fixture(name), true, true);
     ASSERT_TRUE(src.ok()) << name;
     std::vector<std::pair<uint32_t, std::string>> entries;
     for (auto r = (*src)->first(); r.ok() && *r; r = (*src)->next())
