@@ -7,22 +7,29 @@
 #include <string>
 #include <string_view>
 
+#include "platform/rtl/cp866.h"
+
 namespace kvel::common {
 
 // The Unicode code point of a CP866 byte (0x00-0x7F map to themselves).
-char32_t cp866_to_unicode(unsigned char b);
+inline char32_t cp866_to_unicode(unsigned char b) { return rtl::cp866::to_unicode(b); }
 // The CP866 byte of a code point, or nullopt when the page has none.
-std::optional<unsigned char> unicode_to_cp866(char32_t c);
+inline std::optional<unsigned char> unicode_to_cp866(char32_t c) {
+  return rtl::cp866::from_unicode(c);
+}
 
 // UTF-8 text to CP866 bytes; a character the page lacks becomes "?".
-std::string to866(std::string_view utf8);
+inline std::string to866(std::string_view utf8) { return rtl::cp866::from_utf8(utf8); }
 // CP866 bytes to UTF-8 text.
-std::string from866(std::string_view cp866);
+inline std::string from866(std::string_view cp866) { return rtl::cp866::to_utf8(cp866); }
 
 // Strict forms for files: nullopt when the text is not valid UTF-8 or holds a
 // character the page lacks; `bad_at` receives the byte offset of the fault.
-std::optional<std::string> utf8_to_cp866_strict(std::string_view utf8, size_t* bad_at = nullptr);
-bool is_valid_utf8(std::string_view bytes);
+inline std::optional<std::string> utf8_to_cp866_strict(std::string_view utf8,
+                                                       size_t* bad_at = nullptr) {
+  return rtl::cp866::from_utf8_strict(utf8, bad_at);
+}
+inline bool is_valid_utf8(std::string_view bytes) { return rtl::cp866::is_valid_utf8(bytes); }
 
 // A literal of the system's Russian messages: ru("Ошибка") is the CP866 text.
 inline std::string ru(std::string_view utf8) { return to866(utf8); }

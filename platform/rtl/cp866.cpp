@@ -21,14 +21,6 @@ constexpr char16_t kHigh[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,
 };
 
-char encode(char32_t cp) {
-  if (cp < 0x80) return static_cast<char>(cp);
-  for (int i = 0; i < 128; ++i) {
-    if (kHigh[i] == cp) return static_cast<char>(0x80 + i);
-  }
-  return '?';
-}
-
 }  // namespace
 
 std::string upper(std::string_view s) {
@@ -47,27 +39,105 @@ void upper_in_place(std::string& s) {
   for (char& c : s) c = static_cast<char>(upper(static_cast<uint8_t>(c)));
 }
 
-std::string from_utf8(std::string_view u) {
-  std::string out;
-  out.reserve(u.size());
-  for (size_t i = 0; i < u.size();) {
-    auto b = static_cast<uint8_t>(u[i]);
-    int extra = b < 0x80 ? 0 : (b >> 5) == 6 ? 1 : (b >> 4) == 14 ? 2 : (b >> 3) == 30 ? 3 : -1;
-    if (extra < 0 || i + extra >= u.size()) {  // bad lead byte or cut short
-      out += '?';
-      ++i;
-      continue;
-    }
-    char32_t cp = extra == 0 ? b : (b & (0x3F >> extra));
-    bool ok = true;
-    for (int k = 1; k <= extra; ++k) {
-      auto cb = static_cast<uint8_t>(u[i + k]);
-      if ((cb & 0xC0) != 0x80) ok = false;
-      cp = (cp << 6) | (cb & 0x3F);
-    }
-    out += ok ? encode(cp) : '?';
-    i += ok ? extra + 1 : 1;
+char32_t to_unicode(uint8_t byte) { return byte < 0x80 ? byte : kHigh[byte - 0x80]; }
+
+std::optional<uint8_t> from_unicode(char32_t cp) {
+  if (cp < 0x80) return static_cast<uint8_t>(cp);
+  // The letters first: they are nearly every character of a Russian text.
+  if (cp >= 0x0410 && cp <= 0x043F) return static_cast<uint8_t>(0x80 + (cp - 0x0410));
+  if (cp >= 0x0440 && cp <= 0x044F) return static_cast<uint8_t>(0xE0 + (cp - 0x0440));
+  for (int i = 0; i < 128; ++i) {
+    if (kHigh[i] == cp) return static_cast<uint8_t>(0x80 + i);
   }
+  return std::nullopt;
+}
+
+void append_utf8(std::string& out, char32_t cp) {
+  if (cp < 0x80) {
+    out += static_cast<char>(cp);
+  } else if (cp < 0x800) {
+    out += static_cast<char>(0xC0 | (cp >> 6));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else if (cp < 0x10000) {
+    out += static_cast<char>(0xE0 | (cp >> 12));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  } else {
+    out += static_cast<char>(0xF0 | (cp >> 18));
+    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+    out += static_cast<char>(0x80 | (cp & 0x3F));
+  }
+}
+
+int decode_utf8(std::string_view bytes, char32_t& cp) {
+  if (bytes.empty()) return 0;
+  auto b0 = static_cast<uint8_t>(bytes[0]);
+  int len;
+  char32_t v;
+  if (b0 < 0x80) {
+    cp = b0;
+    return 1;
+  } else if (b0 >= 0xC2 && b0 < 0xE0) {
+    len = 2;
+    v = b0 & 0x1F;
+  } else if (b0 >= 0xE0 && b0 < 0xF0) {
+    len = 3;
+    v = b0 & 0x0F;
+  } else if (b0 >= 0xF0 && b0 < 0xF5) {
+    len = 4;
+    v = b0 & 0x07;
+  } else {
+    return -1;
+  }
+  for (int i = 1; i < len; ++i) {
+    if (i >= static_cast<int>(bytes.size())) return 0;
+    auto b = static_cast<uint8_t>(bytes[i]);
+    if ((b & 0xC0) != 0x80) return -1;
+    v = (v << 6) | (b & 0x3F);
+  }
+  // Overlong forms, surrogates and values past U+10FFFF are malformed.
+  if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)) ||
+      (v >= 0xD800 && v <= 0xDFFF))
+    return -1;
+  cp = v;
+  return len;
+}
+
+bool is_valid_utf8(std::string_view bytes) {
+  while (!bytes.empty()) {
+    char32_t cp = 0;
+    int n = decode_utf8(bytes, cp);
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+  return true;
+}
+
+std::string from_utf8(std::string_view utf8) { return from_utf8_by(utf8, from_unicode); }
+
+std::optional<std::string> from_utf8_strict(std::string_view utf8, size_t* bad_at) {
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    char32_t cp = 0;
+    int n = decode_utf8(utf8.substr(i), cp);
+    std::optional<uint8_t> b;
+    if (n > 0) b = from_unicode(cp);
+    if (!b) {
+      if (bad_at) *bad_at = i;
+      return std::nullopt;
+    }
+    out += static_cast<char>(*b);
+    i += static_cast<size_t>(n);
+  }
+  return out;
+}
+
+std::string to_utf8(std::string_view cp866) {
+  std::string out;
+  out.reserve(cp866.size() * 2);
+  for (char c : cp866) append_utf8(out, to_unicode(static_cast<uint8_t>(c)));
   return out;
 }
 

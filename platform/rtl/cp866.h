@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -44,8 +45,48 @@ inline int compare(std::string_view a, std::string_view b) {
 // The blanks that LTrim() skips and Empty() ignores: space, tab, CR, LF.
 constexpr bool is_blank(uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
-// Converts UTF-8 text to code page 866 (characters outside it become '?').
-// For Russian texts written in the C++ sources.
+// Code page 866 and Unicode. As text, bytes 0x00-0x7F are themselves; the
+// high half holds the Cyrillic letters, frame and block characters.
+char32_t to_unicode(uint8_t byte);
+// The byte of a character, or nothing when the code page lacks it.
+std::optional<uint8_t> from_unicode(char32_t cp);
+
+// Appends the UTF-8 form of a code point.
+void append_utf8(std::string& out, char32_t cp);
+// Decodes one UTF-8 character at the start of bytes. Returns the number of
+// bytes it takes, 0 when the sequence is incomplete, or -1 when it is malformed
+// (overlong forms and surrogates included); cp is set only on success.
+int decode_utf8(std::string_view bytes, char32_t& cp);
+bool is_valid_utf8(std::string_view bytes);
+
+// Whole texts. UTF-8 to code page 866: a malformed byte or a character the
+// page lacks becomes '?'. For Russian texts written in the C++ sources, and
+// terminal or file text.
 std::string from_utf8(std::string_view utf8);
+// The same with another mapping of characters to bytes (the screen maps its
+// control pictures back too).
+template <class Map>
+std::string from_utf8_by(std::string_view utf8, Map&& map) {
+  std::string out;
+  out.reserve(utf8.size());
+  while (!utf8.empty()) {
+    char32_t cp = 0;
+    int n = decode_utf8(utf8, cp);
+    if (n <= 0) {
+      out += '?';
+      utf8.remove_prefix(1);
+      continue;
+    }
+    utf8.remove_prefix(static_cast<size_t>(n));
+    std::optional<uint8_t> b = map(cp);
+    out += b ? static_cast<char>(*b) : '?';
+  }
+  return out;
+}
+// The strict form for files: nothing when the text is not valid UTF-8 or
+// holds a character the page lacks; bad_at receives the byte offset of the
+// fault.
+std::optional<std::string> from_utf8_strict(std::string_view utf8, size_t* bad_at = nullptr);
+std::string to_utf8(std::string_view cp866);
 
 }  // namespace kvel::rtl::cp866

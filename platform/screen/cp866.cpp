@@ -1,153 +1,46 @@
 #include "platform/screen/cp866.h"
 
-#include <algorithm>
-#include <array>
-#include <utility>
-
 namespace kvel::screen {
 namespace {
 
-// The glyph of every byte. The control range shows the pictures the text
-// screen draws for those bytes, not control characters.
-constexpr char32_t kGlyphs[256] = {
+// The pictures the text screen draws for bytes 0x00-0x1F (byte 0 as a blank).
+constexpr char32_t kControlGlyphs[32] = {
     0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,  // 00
     0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,  // 08
     0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,  // 10
     0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,  // 18
-    0x0020, 0x0021, 0x0022, 0x0023, 0x0024, 0x0025, 0x0026, 0x0027,  // 20
-    0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F,  // 28
-    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,  // 30
-    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F,  // 38
-    0x0040, 0x0041, 0x0042, 0x0043, 0x0044, 0x0045, 0x0046, 0x0047,  // 40
-    0x0048, 0x0049, 0x004A, 0x004B, 0x004C, 0x004D, 0x004E, 0x004F,  // 48
-    0x0050, 0x0051, 0x0052, 0x0053, 0x0054, 0x0055, 0x0056, 0x0057,  // 50
-    0x0058, 0x0059, 0x005A, 0x005B, 0x005C, 0x005D, 0x005E, 0x005F,  // 58
-    0x0060, 0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067,  // 60
-    0x0068, 0x0069, 0x006A, 0x006B, 0x006C, 0x006D, 0x006E, 0x006F,  // 68
-    0x0070, 0x0071, 0x0072, 0x0073, 0x0074, 0x0075, 0x0076, 0x0077,  // 70
-    0x0078, 0x0079, 0x007A, 0x007B, 0x007C, 0x007D, 0x007E, 0x2302,  // 78
-    0x0410, 0x0411, 0x0412, 0x0413, 0x0414, 0x0415, 0x0416, 0x0417,  // 80
-    0x0418, 0x0419, 0x041A, 0x041B, 0x041C, 0x041D, 0x041E, 0x041F,  // 88
-    0x0420, 0x0421, 0x0422, 0x0423, 0x0424, 0x0425, 0x0426, 0x0427,  // 90
-    0x0428, 0x0429, 0x042A, 0x042B, 0x042C, 0x042D, 0x042E, 0x042F,  // 98
-    0x0430, 0x0431, 0x0432, 0x0433, 0x0434, 0x0435, 0x0436, 0x0437,  // A0
-    0x0438, 0x0439, 0x043A, 0x043B, 0x043C, 0x043D, 0x043E, 0x043F,  // A8
-    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // B0
-    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  // B8
-    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // C0
-    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  // C8
-    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // D0
-    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  // D8
-    0x0440, 0x0441, 0x0442, 0x0443, 0x0444, 0x0445, 0x0446, 0x0447,  // E0
-    0x0448, 0x0449, 0x044A, 0x044B, 0x044C, 0x044D, 0x044E, 0x044F,  // E8
-    0x0401, 0x0451, 0x0404, 0x0454, 0x0407, 0x0457, 0x040E, 0x045E,  // F0
-    0x00B0, 0x2219, 0x00B7, 0x221A, 0x2116, 0x00A4, 0x25A0, 0x00A0,  // F8
 };
-
-// Unicode -> byte, sorted by code point. Input of the ASCII controls (Enter,
-// Tab, Esc ...) is handled by the key decoder before it gets here, so the
-// control-range pictures map back to their bytes only as pictures.
-struct Reverse {
-  std::array<std::pair<char32_t, uint8_t>, 256> map{};
-  Reverse() {
-    for (int b = 0; b < 256; ++b) map[b] = {kGlyphs[b], static_cast<uint8_t>(b)};
-    map[0] = {0, 0};
-    std::sort(map.begin(), map.end());
-  }
-};
-
-const Reverse& reverse() {
-  static const Reverse r;
-  return r;
-}
+constexpr char32_t kDeleteGlyph = 0x2302;  // byte 0x7F
 
 }  // namespace
 
-char32_t cp866_to_unicode(uint8_t byte) { return kGlyphs[byte]; }
+char32_t cp866_to_unicode(uint8_t byte) {
+  if (byte < 0x20) return kControlGlyphs[byte];
+  if (byte == 0x7F) return kDeleteGlyph;
+  return rtl::cp866::to_unicode(byte);
+}
 
 std::optional<uint8_t> unicode_to_cp866(char32_t cp) {
-  if (cp < 0x80) return static_cast<uint8_t>(cp);
-  const auto& m = reverse().map;
-  auto it = std::lower_bound(m.begin(), m.end(), std::pair<char32_t, uint8_t>{cp, 0});
-  if (it != m.end() && it->first == cp) return it->second;
+  // Input of the ASCII controls (Enter, Tab, Esc ...) is handled by the key
+  // decoder before it gets here, so the pictures map back to their bytes only
+  // as pictures.
+  if (auto b = rtl::cp866::from_unicode(cp)) return b;
+  if (cp == kDeleteGlyph) return 0x7F;
+  for (uint8_t b = 1; b < 0x20; ++b) {
+    if (kControlGlyphs[b] == cp) return b;
+  }
   return std::nullopt;
-}
-
-void append_utf8(std::string& out, char32_t cp) {
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  }
-}
-
-int decode_utf8(std::string_view bytes, char32_t& cp) {
-  if (bytes.empty()) return 0;
-  auto b0 = static_cast<uint8_t>(bytes[0]);
-  int len;
-  char32_t v;
-  if (b0 < 0x80) {
-    cp = b0;
-    return 1;
-  } else if (b0 >= 0xC2 && b0 < 0xE0) {
-    len = 2;
-    v = b0 & 0x1F;
-  } else if (b0 >= 0xE0 && b0 < 0xF0) {
-    len = 3;
-    v = b0 & 0x0F;
-  } else if (b0 >= 0xF0 && b0 < 0xF5) {
-    len = 4;
-    v = b0 & 0x07;
-  } else {
-    return -1;
-  }
-  for (int i = 1; i < len; ++i) {
-    if (i >= static_cast<int>(bytes.size())) return 0;
-    auto b = static_cast<uint8_t>(bytes[i]);
-    if ((b & 0xC0) != 0x80) return -1;
-    v = (v << 6) | (b & 0x3F);
-  }
-  // Overlong forms, surrogates and values past U+10FFFF are malformed.
-  if ((len == 3 && v < 0x800) || (len == 4 && (v < 0x10000 || v > 0x10FFFF)) ||
-      (v >= 0xD800 && v <= 0xDFFF))
-    return -1;
-  cp = v;
-  return len;
 }
 
 std::string cp866_to_utf8(std::string_view cp866) {
   std::string out;
   out.reserve(cp866.size() * 2);
-  for (char c : cp866) append_utf8(out, kGlyphs[static_cast<uint8_t>(c)]);
+  for (char c : cp866) append_utf8(out, cp866_to_unicode(static_cast<uint8_t>(c)));
   return out;
 }
 
 std::string utf8_to_cp866(std::string_view utf8) {
-  std::string out;
-  out.reserve(utf8.size());
-  while (!utf8.empty()) {
-    char32_t cp = 0;
-    int n = decode_utf8(utf8, cp);
-    if (n <= 0) {
-      out += '?';
-      utf8.remove_prefix(1);
-      continue;
-    }
-    utf8.remove_prefix(n);
-    auto b = unicode_to_cp866(cp);
-    out += b ? static_cast<char>(*b) : '?';
-  }
-  return out;
+  return rtl::cp866::from_utf8_by(utf8, unicode_to_cp866);
 }
 
 }  // namespace kvel::screen
