@@ -803,6 +803,21 @@ os::Status Ntx::rebalance(std::vector<Level> path) {
     auto sp = page(sib_off);
     if (!sp.ok()) return sp.status();
     sib = decode(*sp);
+    // Writes the changed nodes back to their pages.
+    auto put = [&](uint32_t off, const Node& node) -> os::Status {
+      auto q = page(off);
+      if (!q.ok()) return q.status();
+      encode(node, *q);
+      return {};
+    };
+    auto put_all = [&](std::initializer_list<std::pair<uint32_t, const Node*>> nodes) {
+      for (const auto& [off, node] : nodes) {
+        os::Status s = put(off, *node);
+        if (!s.ok()) return s;
+      }
+      return os::Status{};
+    };
+    const uint32_t here = path[lv].page, above = path[lv - 1].page;
     if (has_left) {
       Item& sep = parent.items[ci - 1];
       if (sib.items.size() > hdr_.half_page) {
@@ -814,14 +829,7 @@ os::Status Ntx::rebalance(std::vector<Level> path) {
         sib.right = last.child;
         sep.rec = last.rec;
         sep.key = last.key;
-        encode(sib, *sp);
-        p = page(path[lv].page);
-        if (!p.ok()) return p.status();
-        encode(n, *p);
-        pp = page(path[lv - 1].page);
-        if (!pp.ok()) return pp.status();
-        encode(parent, *pp);
-        return {};
+        return put_all({{sib_off, &sib}, {here, &n}, {above, &parent}});
       }
       // Merge into the left sibling: sibling + separator + this page.
       sib.items.push_back({sib.right, sep.rec, sep.key});
@@ -829,11 +837,9 @@ os::Status Ntx::rebalance(std::vector<Level> path) {
       sib.right = n.right;
       parent.items.erase(parent.items.begin() + (ci - 1));
       set_child(ci - 1, sib_off);
-      encode(sib, *sp);
-      pp = page(path[lv - 1].page);
-      if (!pp.ok()) return pp.status();
-      encode(parent, *pp);
-      os::Status s = free_page(path[lv].page);
+      os::Status s = put_all({{sib_off, &sib}, {above, &parent}});
+      if (!s.ok()) return s;
+      s = free_page(here);
       if (!s.ok()) return s;
     } else {
       Item& sep = parent.items[ci];
@@ -845,28 +851,17 @@ os::Status Ntx::rebalance(std::vector<Level> path) {
         sep.rec = first.rec;
         sep.key = first.key;
         sib.items.erase(sib.items.begin());
-        encode(sib, *sp);
-        p = page(path[lv].page);
-        if (!p.ok()) return p.status();
-        encode(n, *p);
-        pp = page(path[lv - 1].page);
-        if (!pp.ok()) return pp.status();
-        encode(parent, *pp);
-        return {};
+        return put_all({{sib_off, &sib}, {here, &n}, {above, &parent}});
       }
       // Merge the right sibling into this page.
       n.items.push_back({n.right, sep.rec, sep.key});
       for (Item& it : sib.items) n.items.push_back(it);
       n.right = sib.right;
       parent.items.erase(parent.items.begin() + ci);
-      set_child(ci, path[lv].page);
-      p = page(path[lv].page);
-      if (!p.ok()) return p.status();
-      encode(n, *p);
-      pp = page(path[lv - 1].page);
-      if (!pp.ok()) return pp.status();
-      encode(parent, *pp);
-      os::Status s = free_page(sib_off);
+      set_child(ci, here);
+      os::Status s = put_all({{here, &n}, {above, &parent}});
+      if (!s.ok()) return s;
+      s = free_page(sib_off);
       if (!s.ok()) return s;
     }
   }
