@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "platform/store/bytes.h"
 #include "platform/store/locks.h"
 
 namespace kvel::store {
@@ -15,22 +16,6 @@ namespace {
 
 constexpr size_t kTailFlushBytes = 1 << 20;
 constexpr char kEof = 0x1A;
-
-uint32_t get32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<uint32_t>(u[3]) << 24);
-}
-uint16_t get16(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<uint16_t>(u[0] | (u[1] << 8));
-}
-void put32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
-void put16(char* p, uint16_t v) {
-  p[0] = static_cast<char>(v);
-  p[1] = static_cast<char>(v >> 8);
-}
 
 void today(char* ymd3) {
   std::time_t t = std::time(nullptr);

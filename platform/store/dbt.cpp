@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/store/bytes.h"
 #include "platform/store/locks.h"
 
 namespace kvel::store {
@@ -10,14 +11,6 @@ namespace {
 // No memo of the family is this long; a longer run without its end mark is
 // a damaged file, read no further.
 constexpr size_t kMaxMemo = 64u << 20;
-
-uint32_t get32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<uint32_t>(u[3]) << 24);
-}
-void put32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
 
 }  // namespace
 

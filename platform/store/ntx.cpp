@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "platform/store/bytes.h"
 #include "platform/store/locks.h"
 
 namespace kvel::store {
@@ -12,22 +13,6 @@ namespace {
 
 // No index of the family is deeper than this; a deeper walk is a cycle.
 constexpr int kMaxDepth = 40;
-
-uint32_t get32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<uint32_t>(u[3]) << 24);
-}
-uint16_t get16(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return static_cast<uint16_t>(u[0] | (u[1] << 8));
-}
-void put32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
-void put16(char* p, uint16_t v) {
-  p[0] = static_cast<char>(v);
-  p[1] = static_cast<char>(v >> 8);
-}
 
 // Offsets within the header.
 constexpr int kKeyExprAt = 22;

@@ -8,20 +8,10 @@
 #include <cstring>
 #include <queue>
 
+#include "platform/store/bytes.h"
+
 namespace kvel::store {
 namespace {
-
-void put32(char* p, uint32_t v) {
-  for (int i = 0; i < 4; ++i) p[i] = static_cast<char>(v >> (8 * i));
-}
-void put16(char* p, uint16_t v) {
-  p[0] = static_cast<char>(v);
-  p[1] = static_cast<char>(v >> 8);
-}
-uint32_t get32(const char* p) {
-  const auto* u = reinterpret_cast<const unsigned char*>(p);
-  return u[0] | (u[1] << 8) | (u[2] << 16) | (static_cast<uint32_t>(u[3]) << 24);
-}
 
 // Big fresh buffers of a build are asked for in huge pages where the
 // system allows: faulting in tens of megabytes 4 KB at a time costs more
