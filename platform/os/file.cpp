@@ -213,14 +213,17 @@ Result<size_t> File::read(void* buf, size_t n) {
   }
 }
 
-Result<size_t> File::write(const void* buf, size_t n) {
+// Writes all n bytes through op(bytes, length, bytes done so far), going on
+// after interruptions and partial writes.
+template <class Op>
+Result<size_t> File::write_all(const void* buf, size_t n, Op op) {
   if (fd_ < 0) return Status::from_errno(EBADF, "write");
   if (access_ == Access::Read)
     return Status::failure(kDosAccessDenied, "write: opened for reading");
   const char* p = static_cast<const char*>(buf);
   size_t done = 0;
   while (done < n) {
-    ssize_t w = ::write(fd_, p + done, n - done);
+    ssize_t w = op(p + done, n - done, done);
     if (w > 0) {
       done += static_cast<size_t>(w);
       continue;
@@ -232,6 +235,11 @@ Result<size_t> File::write(const void* buf, size_t n) {
     return write_failure(errno);
   }
   return done;
+}
+
+Result<size_t> File::write(const void* buf, size_t n) {
+  return write_all(buf, n,
+                   [this](const char* p, size_t len, size_t) { return ::write(fd_, p, len); });
 }
 
 Result<size_t> File::read_at(uint64_t offset, void* buf, size_t n) {
@@ -255,23 +263,9 @@ Result<size_t> File::read_at(uint64_t offset, void* buf, size_t n) {
 }
 
 Result<size_t> File::write_at(uint64_t offset, const void* buf, size_t n) {
-  if (fd_ < 0) return Status::from_errno(EBADF, "write");
-  if (access_ == Access::Read)
-    return Status::failure(kDosAccessDenied, "write: opened for reading");
-  const char* p = static_cast<const char*>(buf);
-  size_t done = 0;
-  while (done < n) {
-    ssize_t w = ::pwrite(fd_, p + done, n - done, static_cast<off_t>(offset + done));
-    if (w > 0) {
-      done += static_cast<size_t>(w);
-      continue;
-    }
-    if (w < 0 && errno == EINTR) continue;
-    if (done > 0) return done;
-    if (w == 0) return Status::from_errno(ENOSPC, "write");
-    return write_failure(errno);
-  }
-  return done;
+  return write_all(buf, n, [this, offset](const char* p, size_t len, size_t done) {
+    return ::pwrite(fd_, p, len, static_cast<off_t>(offset + done));
+  });
 }
 
 Result<uint64_t> File::seek(int64_t offset, int whence) {

@@ -77,6 +77,8 @@ class File {
 
  private:
   File(int fd, Access a) : fd_(fd), access_(a) {}
+  template <class Op>
+  Result<size_t> write_all(const void* buf, size_t n, Op op);
   int fd_ = -1;
   Access access_ = Access::Read;
 };
