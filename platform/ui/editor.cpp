@@ -39,6 +39,8 @@ class Editor {
   void act(int key);
   void answer(int ans, int key);
   void type(int key);
+  void word_right();
+  bool scroll(int key);
   void visible();
   void draw();
   int ask(int mode) { return spec_.user(mode, line_ + 1, col_); }
@@ -52,6 +54,7 @@ class Editor {
   EditorText txt_;
   int line_ = 0, col_ = 0, top_ = 0, left_ = 0;
   bool changed_ = false, done_ = false, saved_ = false;
+  bool scroll_mode_ = false;
 };
 
 bool Editor::known(int key) const {
@@ -87,6 +90,7 @@ void Editor::type(int key) {
 }
 
 void Editor::act(int key) {
+  if (scroll_mode_ && scroll(key)) return;
   const int n = txt_.lines();
   auto len = [&](int i) { return static_cast<int>(txt_.line(i).size()); };
   switch (key) {
@@ -156,21 +160,15 @@ void Editor::act(int key) {
       col_ = c;
       break;
     }
-    case sc::kKeyCtrlRight: {
-      int l = line_, c = std::min(col_, len(line_));
-      const std::string* t = &txt_.line(l);
-      while (c < len(l) && (*t)[c] != ' ') ++c;
-      for (;;) {
-        while (c < len(l) && (*t)[c] == ' ') ++c;
-        if (c < len(l) || l + 1 >= n) break;
-        ++l;
-        c = 0;
-        t = &txt_.line(l);
+    case sc::kKeyCtrlRight:
+      // The code of Ctrl+B as well: the family reformats the paragraph with
+      // it; a key callback answers kMeWordRight to move a word instead.
+      if (spec_.editable) {
+        if (txt_.reformat(line_, col_)) changed_ = true;
+      } else {
+        word_right();
       }
-      line_ = l;
-      col_ = c;
       break;
-    }
     case sc::kKeyEnter:
       if (spec_.editable) {
         txt_.split(line_, col_);
@@ -236,6 +234,52 @@ void Editor::act(int key) {
   }
 }
 
+void Editor::word_right() {
+  const int n = txt_.lines();
+  auto len = [&](int i) { return static_cast<int>(txt_.line(i).size()); };
+  int l = line_, c = std::min(col_, len(line_));
+  const std::string* t = &txt_.line(l);
+  while (c < len(l) && (*t)[c] != ' ') ++c;
+  for (;;) {
+    while (c < len(l) && (*t)[c] == ' ') ++c;
+    if (c < len(l) || l + 1 >= n) break;
+    ++l;
+    c = 0;
+    t = &txt_.line(l);
+  }
+  line_ = l;
+  col_ = c;
+}
+
+// Scroll mode: the arrows move the text under a cursor that keeps its place
+// in the window, as long as the text goes on that way.
+bool Editor::scroll(int key) {
+  switch (key) {
+    case sc::kKeyUp:
+      if (top_ == 0) return false;
+      --top_;
+      --line_;
+      return true;
+    case sc::kKeyDown:
+      if (line_ + 1 >= txt_.lines()) return false;
+      ++top_;
+      ++line_;
+      return true;
+    case sc::kKeyLeft:
+      if (left_ == 0) return false;
+      --left_;
+      --col_;
+      return true;
+    case sc::kKeyRight:
+      if (col_ >= max_col()) return false;
+      ++left_;
+      ++col_;
+      return true;
+    default:
+      return false;
+  }
+}
+
 void Editor::answer(int ans, int key) {
   switch (ans) {
     case kMeDefault:
@@ -250,9 +294,10 @@ void Editor::answer(int ans, int key) {
       txt_.set_wrap(!txt_.wrap() && txt_.line_length() > 0);
       break;
     case kMeToggleScroll:
+      scroll_mode_ = !scroll_mode_;
       break;
     case kMeWordRight:
-      act(sc::kKeyCtrlRight);
+      word_right();
       break;
     case kMeBottomRight:
       line_ = std::min(txt_.lines() - 1, top_ + h_ - 1);
@@ -271,8 +316,9 @@ void Editor::visible() {
   if (line_ >= top_ + h_) top_ = line_ - h_ + 1;
   if (col_ < left_) left_ = col_;
   if (col_ >= left_ + w_) left_ = col_ - w_ + 1;
-  // A line that fits the window is shown from its start.
-  if (col_ < w_ && static_cast<int>(txt_.line(line_).size()) < w_) left_ = 0;
+  // A line that fits the window is shown from its start (unless the user
+  // scrolls the window himself).
+  if (!scroll_mode_ && col_ < w_ && static_cast<int>(txt_.line(line_).size()) < w_) left_ = 0;
   top_ = std::max(0, top_);
   left_ = std::max(0, left_);
 }
@@ -333,8 +379,8 @@ EditorResult Editor::run(std::string_view original) {
     if (!kb_.handler(key).is_nil()) {
       kb_.run_handler(rt_, key);
     } else {
-      bool configurable = key == kCtrlY || key == kCtrlT || key == sc::kKeyIns ||
-                          key == sc::kKeyEsc || is_save_key(key);
+      bool configurable = key == kCtrlY || key == kCtrlT || key == sc::kKeyCtrlRight ||
+                          key == sc::kKeyIns || key == sc::kKeyEsc || is_save_key(key);
       if (spec_.user && (configurable || !known(key))) {
         answer(ask(changed_ ? kMeUnkeyX : kMeUnkey), key);
       } else {

@@ -17,11 +17,11 @@ namespace kvel::ui {
 // Modes passed to the callback and the answers it gives.
 enum EditorMode : int { kMeIdle = 0, kMeUnkey = 1, kMeUnkeyX = 2, kMeInit = 3 };
 enum EditorAnswer : int {
-  kMeDefault = 0,  // the editor handles the key as it would
-  kMeIgnore = 32,  // the key is dropped
-  kMeData = 33,    // the key is typed as a character
-  kMeToggleWrap = 34,
-  kMeToggleScroll = 35,
+  kMeDefault = 0,        // the editor handles the key as it would
+  kMeIgnore = 32,        // the key is dropped
+  kMeData = 33,          // the key is typed as a character
+  kMeToggleWrap = 34,    // word wrap off / on
+  kMeToggleScroll = 35,  // the arrows scroll the text under the cursor / move it
   kMeWordRight = 100,
   kMeBottomRight = 101,
   // 1..31: the editor acts as for that key code
@@ -42,7 +42,10 @@ struct EditorSpec {
   int win_col = 0;
   // (mode, line 1-based, column 0-based) -> answer. Called in the init mode
   // until it answers kMeDefault, when idle, and for keys the editor does not
-  // handle and the configurable ones (Ctrl+Y, Ctrl+T, Ins, Ctrl+W, Esc).
+  // handle and the configurable ones (Ctrl+Y, Ctrl+T, Ctrl+B, Ins, Ctrl+W,
+  // Esc). Ctrl+B shares its code with Ctrl+Right and Ctrl+W with Ctrl+End, as
+  // in the family: by default they reformat and save; kMeWordRight and
+  // kMeBottomRight give the movements instead.
   std::function<int(int, int, int)> user;
 };
 

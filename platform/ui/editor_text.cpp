@@ -37,7 +37,11 @@ EditorText::EditorText(std::string_view text, int line_length, bool wrap)
 }
 
 size_t EditorText::piece(const std::string& t, size_t p) const {
-  if (!wrap_ || t.size() - p <= static_cast<size_t>(length_)) return t.size();
+  return wrap_ ? cut(t, p) : t.size();
+}
+
+size_t EditorText::cut(const std::string& t, size_t p) const {
+  if (length_ < 1 || t.size() - p <= static_cast<size_t>(length_)) return t.size();
   size_t limit = p + static_cast<size_t>(length_);
   if (t[limit] == ' ') return limit + 1;  // a blank right after a full line stays on it
   size_t q = t.rfind(' ', limit - 1);
@@ -241,6 +245,42 @@ void EditorText::erase_word(int line, int col) {
   while (e < t.size() && t[e] == ' ') ++e;
   t.erase(static_cast<size_t>(col), e - static_cast<size_t>(col));
   rewrap(line, line, col);
+}
+
+bool EditorText::reformat(int& line, int& col) {
+  int s = line, e = line;
+  while (s > 0 && lines_[s - 1].soft) --s;
+  while (e < lines() - 1 && lines_[e].soft) ++e;
+  std::string t;
+  for (int i = s; i <= e; ++i) t += lines_[i].text;
+  std::vector<Line> out;
+  size_t p = 0;
+  do {
+    size_t q = cut(t, p);
+    Line l;
+    l.text = t.substr(p, q - p);
+    l.soft = q < t.size();
+    out.push_back(std::move(l));
+    p = q;
+  } while (p < t.size());
+  out.back().brk = lines_[e].brk;
+  bool changed = static_cast<int>(out.size()) != e - s + 1;
+  for (size_t i = 0; !changed && i < out.size(); ++i) {
+    const Line& o = lines_[s + static_cast<int>(i)];
+    changed = o.text != out[i].text || o.soft != out[i].soft;
+  }
+  if (changed) {
+    lines_.erase(lines_.begin() + s, lines_.begin() + e + 1);
+    lines_.insert(lines_.begin() + s, std::make_move_iterator(out.begin()),
+                  std::make_move_iterator(out.end()));
+  }
+  line = s + static_cast<int>(out.size());
+  col = 0;
+  if (line >= lines()) {
+    line = lines() - 1;
+    col = static_cast<int>(lines_[line].text.size());
+  }
+  return changed;
 }
 
 std::string EditorText::text() const {

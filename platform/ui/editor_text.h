@@ -35,6 +35,11 @@ class EditorText {
   void split(int& line, int& col);      // a hard break at the cursor
   void erase_line(int line);
   void erase_word(int line, int col);
+  // Wraps the paragraph holding `line` afresh at the line length, whole and
+  // even with wrapping off (the family's Ctrl+B), and puts the cursor at the
+  // start of the next paragraph (at the end of the text after the last one).
+  // Returns whether any line changed.
+  bool reformat(int& line, int& col);
 
   // The whole text, soft breaks written as 141 LF.
   std::string text() const;
@@ -49,6 +54,7 @@ class EditorText {
   // move back up); moves the cursor with its text.
   void rewrap(int line, int& cur_line, int& cur_col);
   size_t piece(const std::string& t, size_t p) const;  // end of the wrapped line starting at p
+  size_t cut(const std::string& t, size_t p) const;    // the same with wrapping on
 
   std::vector<Line> lines_;
   int length_ = 0;

@@ -103,6 +103,27 @@ TEST(EditorText, TwentyThousandLinesEditInPlace) {
   EXPECT_EQ(out.substr(out.size() - 17), "last line 20000\r\n");
 }
 
+TEST(EditorText, ReformatWrapsTheWholeParagraphAndGoesToTheNext) {
+  // Wrapping off: typed text stays on its line until the paragraph is reformatted.
+  EditorText t("aaa bbb ccc ddd\r\nnext", 8, false);
+  ASSERT_EQ(lines_of(t), (std::vector<std::string>{"aaa bbb ccc ddd", "next"}));
+  int line = 0, col = 5;
+  EXPECT_TRUE(t.reformat(line, col));
+  EXPECT_EQ(lines_of(t), (std::vector<std::string>{"aaa bbb ~", "ccc ddd", "next"}));
+  EXPECT_EQ(line, 2);
+  EXPECT_EQ(col, 0);
+  EXPECT_EQ(t.text(), "aaa bbb \x8D\nccc ddd\r\nnext");
+  // The last paragraph: nothing to change, the cursor goes to the end of the text.
+  EXPECT_FALSE(t.reformat(line, col));
+  EXPECT_EQ(line, 2);
+  EXPECT_EQ(col, 4);
+  // From the middle of a wrapped paragraph the whole of it is taken.
+  line = 1;
+  col = 0;
+  EXPECT_FALSE(t.reformat(line, col));
+  EXPECT_EQ(line, 2);
+}
+
 EditorSpec window() {
   EditorSpec s;
   s.area = sc::Rect{5, 10, 9, 29};  // five rows of twenty
@@ -216,6 +237,81 @@ TEST(Editor, StartPlaceAndPagingInALongText) {
   EXPECT_FALSE(r2.saved);
   EXPECT_EQ(r2.line, 100);
   EXPECT_EQ(r2.win_row, 2);
+}
+
+TEST(Editor, CtrlBReformatsTheParagraphWrappingTurnedOff) {
+  // The callback turns wrapping off at the start; the typed words overfill the
+  // first line until Ctrl+B (code 2) reformats the paragraph.
+  UiFixture f({"xxxxx ", 2, test::shot("reformatted"), "!", 23});
+  f.rt.settings().insert = true;
+  EditorSpec s = window();
+  bool init_done = false;
+  s.user = [&](int mode, int, int) -> int {
+    if (mode == kMeInit && !init_done) {
+      init_done = true;
+      return kMeToggleWrap;
+    }
+    return kMeDefault;
+  };
+  EditorResult r = edit_text(f.rt, "aaaa bbbb cccc dddd eeee ffff\r\nnext", s);
+  EXPECT_EQ(f.shot("reformatted").row_text(5).substr(10, 20), "xxxxx aaaa bbbb cccc");
+  EXPECT_EQ(f.shot("reformatted").row_text(6).substr(10, 20), "dddd eeee ffff      ");
+  EXPECT_EQ(f.shot("reformatted").cursor.row, 7) << "on the next paragraph";
+  EXPECT_EQ(r.text, "xxxxx aaaa bbbb cccc \x8D\ndddd eeee ffff\r\n!next");
+}
+
+TEST(Editor, CodeTwoReformatsOrMovesAWord) {
+  struct Case {
+    const char* what;
+    bool editable;
+    bool word_right_answer;  // the callback answers kMeWordRight for code 2
+    int line, col;           // where the cursor ends
+  } cases[] = {
+      {"editable: reformat, then the next paragraph", true, false, 2, 0},
+      {"the callback asks for a word instead", true, true, 1, 4},
+      {"read-only: nothing to reformat, a word", false, false, 1, 4},
+  };
+  for (const Case& c : cases) {
+    UiFixture f({2, 27});
+    EditorSpec s = window();
+    s.editable = c.editable;
+    if (c.word_right_answer) {
+      s.user = [&](int mode, int, int) -> int {
+        return mode != kMeInit && sc::keyboard_of(f.rt).last_key() == 2 ? kMeWordRight : kMeDefault;
+      };
+    }
+    EditorResult r = edit_text(f.rt, "one two\r\nthree", s);
+    EXPECT_EQ(r.line, c.line) << c.what;
+    EXPECT_EQ(r.col, c.col) << c.what;
+    EXPECT_EQ(r.text, "one two\r\nthree") << c.what;
+  }
+}
+
+TEST(Editor, ScrollModeMovesTheTextUnderTheCursor) {
+  std::string text;
+  for (int i = 1; i <= 9; ++i) text += "l" + std::to_string(i) + "\r\n";
+  UiFixture f(
+      {24, 24, test::shot("down"), 5, 4, test::shot("right"), -1, 24, test::shot("off"), 27});
+  EditorSpec s = window();
+  // Scroll mode from the start; the answer to F2 toggles it back.
+  bool init_done = false;
+  s.user = [&](int mode, int, int) -> int {
+    if (mode == kMeInit && !init_done) {
+      init_done = true;
+      return kMeToggleScroll;
+    }
+    return mode != kMeInit && sc::keyboard_of(f.rt).last_key() == -1 ? kMeToggleScroll : kMeDefault;
+  };
+  edit_text(f.rt, text, s);
+  const sc::Snapshot& down = f.shot("down");
+  EXPECT_EQ(down.row_text(5).substr(10, 2), "l3");
+  EXPECT_EQ(down.cursor.row, 5) << "the cursor kept its row";
+  const sc::Snapshot& right = f.shot("right");
+  EXPECT_EQ(right.row_text(5).substr(10, 2), "2 ") << "the text moved a column left";
+  EXPECT_EQ(right.cursor.col, 10);
+  const sc::Snapshot& off = f.shot("off");
+  EXPECT_EQ(off.row_text(5).substr(10, 2), "l2");
+  EXPECT_EQ(off.cursor.row, 6) << "the cursor moves again";
 }
 
 }  // namespace
