@@ -403,7 +403,7 @@ void EditBuffer::put(unsigned char c, bool insert) {
   }
   if (type_ == 'N' && c == '-') minus_ = true;
   if (insert) {
-    int last = last_editable();
+    int last = part_end(pos_);
     for (int i = last; i > pos_; i = prev_editable(i)) buf_[i] = buf_[prev_editable(i)];
   }
   if (type_ == 'L') {
@@ -478,11 +478,20 @@ void EditBuffer::word_right() {
   adjust_offset();
 }
 
+int EditBuffer::part_end(int p) const {
+  if (type_ == 'N' && dec_pos_ >= 0 && p < dec_pos_) {
+    int e = prev_editable(dec_pos_);
+    if (e >= p) return e;
+  }
+  return last_editable();
+}
+
 void EditBuffer::del() {
   clear_ = false;
   if (!editable(pos_)) return;
   int i = pos_;
-  for (int n = next_editable(i); n >= 0; i = n, n = next_editable(n)) buf_[i] = buf_[n];
+  const int end = part_end(pos_);
+  for (int n = next_editable(i); n >= 0 && n <= end; i = n, n = next_editable(n)) buf_[i] = buf_[n];
   buf_[i] = ' ';
   changed_ = true;
 }

@@ -93,6 +93,9 @@ class EditBuffer {
   int last_editable() const;
   int next_editable(int p) const;
   int prev_editable(int p) const;
+  // The last place that insert and delete shift through from p: a number's
+  // digits never cross its decimal point.
+  int part_end(int p) const;
   bool accepts(int p, unsigned char& c) const;
   void clear_text();
   void adjust_offset();

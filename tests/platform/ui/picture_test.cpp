@@ -127,6 +127,17 @@ TEST(EditBuffer, KeysChangeTextAndValue) {
       {Value::logical(false), "", "y", false, "Y", Value::logical(true)},
       {Value::logical(true), "Y", "n", false, "N", Value::logical(false)},
       {Value::logical(true), "", "q", false, "T", Value::logical(true)},
+      // @K: the first typed key clears a text too, unless the cursor moved first.
+      {Value::string("abcd"), "@K", "x", false, "x   ", Value::string("x   ")},
+      {Value::string("abcd"), "@K", "\x04x", false, "axcd", Value::string("axcd")},
+      // A number's digits shift within their part, never across the decimal point.
+      {Value::number(12.5, 6, 2), "999.99", "\x06\b\b", false, " 1 .0 ", Value::number(1, 6, 2)},
+      {Value::number(12.5, 6, 2), "999.99", "\x01\x04\x7f", false, " 2 .50",
+       Value::number(2.5, 6, 2)},
+      {Value::number(12.5, 6, 2), "999.99",
+       "\x01\x04"
+       "7",
+       true, " 71.50", Value::number(71.5, 6, 2)},
   };
   for (const Case& c : cases) {
     EditBuffer b(f.rt, c.value, c.pic);
