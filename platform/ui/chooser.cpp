@@ -55,14 +55,18 @@ class Chooser {
     scr_.end();
   }
   int ask(int mode) { return s_.user(mode, cur_ + 1, cur_ - top_); }
-  // The item after the current one (wrapping) whose text starts with the key's letter.
+  // The item after the current one (wrapping) whose text, after leading
+  // blanks (buttons and menu lines are often padded), starts with the key's
+  // letter, without regard to case.
   int by_letter(int key) const {
-    if (key < 32 || key > 255 || n_ == 0) return -1;
+    if (key < 33 || key > 255 || n_ == 0) return -1;
     unsigned char want = upper(static_cast<unsigned char>(key));
     for (int k = 1; k <= n_; ++k) {
       int i = (cur_ + k) % n_;
       std::string t = s_.item(i);
-      if (!t.empty() && upper(static_cast<unsigned char>(t[0])) == want && enabled(i)) return i;
+      size_t p = t.find_first_not_of(' ');
+      if (p != std::string::npos && upper(static_cast<unsigned char>(t[p])) == want && enabled(i))
+        return i;
     }
     return -1;
   }

@@ -62,6 +62,18 @@ TEST(Chooser, KeysWithoutUserFunction) {
   }
 }
 
+TEST(Chooser, LetterLooksPastLeadingBlanksWithoutRegardToCase) {
+  const std::vector<std::string> items = {test::cp(" Да "), test::cp(" Нет "), test::cp("  ещё")};
+  struct Case {
+    std::initializer_list<K> keys;
+    int result;
+  } cases[] = {{{"н", 13}, 2}, {{"Е", 13}, 3}, {{" ", 13}, 1}};
+  for (const Case& c : cases) {
+    UiFixture f(c.keys);
+    EXPECT_EQ(choose(f.rt, spec(items)), c.result);
+  }
+}
+
 TEST(Chooser, ScrollsAndColoursTheRows) {
   UiFixture f({24, 24, 24, test::shot("scrolled"), 13});
   f.scr().set_colour("W/B,N/W,,,GR/B");
