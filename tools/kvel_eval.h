@@ -1,6 +1,7 @@
 // The line evaluation of kvel-eval, shared with the conformance test so that
 // both run the same code: settings of the conformance data, a runtime with
-// the whole runtime library, and one expression's canonical result.
+// every function of the platform (runtime library, table store, a headless
+// screen and keyboard with no keys), and one expression's canonical result.
 #pragma once
 
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "platform/eval/eval.h"
 #include "platform/eval/runtime.h"
+#include "platform/platform.h"
 #include "platform/rtl/rtl.h"
 
 namespace kvel::tools {
@@ -27,8 +29,7 @@ inline void conformance_settings(eval::Runtime& rt) {
 }
 
 inline void setup_runtime(eval::Runtime& rt) {
-  rtl::register_rtl(rt.registry());
-  eval::register_eval(rt.registry());
+  setup_headless(rt);
   conformance_settings(rt);
 }
 

@@ -6,6 +6,7 @@
 #include <sstream>
 #include <string>
 
+#include "platform/rtl/cp866.h"
 #include "support/test_support.h"
 #include "tools/kvel_eval.h"
 
@@ -14,14 +15,8 @@ namespace {
 
 // The groups that must match. ORDER: none; one line enables a group.
 const char* const kGroups[] = {
-    "01-operators",
-    "02-numbers",
-    "03-strings",
-    "04-dates",
-    "05-types",
-    "06-arrays",
-    "07-macro",
-    "08-collation",
+    "01-operators", "02-numbers", "03-strings", "04-dates",
+    "05-types",     "06-arrays",  "07-macro",   "08-collation",
 };
 
 class Conformance : public testing::TestWithParam<const char*> {};
@@ -54,6 +49,22 @@ INSTANTIATE_TEST_SUITE_P(Groups, Conformance, testing::ValuesIn(kGroups),
                            }
                            return "G" + n;
                          });
+
+// kvel-eval reaches the table store and a keyboard without keys, so a whole
+// table session is one line and a wait for a key ends with no key.
+TEST(EvalTool, ReachesTheTableStoreAndTheKeyboard) {
+  test::TempDir dir;
+  for (const char* f : {"fix1.dbf", "fix1.dbt", "fix1_nm.ntx"}) dir.copy_fixture(f);
+  eval::Runtime rt;
+  tools::setup_runtime(rt);
+  std::string base = (dir.path() / "fix1").string();
+  std::string session = "(DBUSEAREA(.T.,, \"" + base + "\", \"T1\", .T., .T.), ORDLISTADD(\"" +
+                        base + "_nm\"), DBSEEK(\"" + rtl::cp866::from_utf8("ПЕТРОВ") +
+                        "\"), x := RECNO(), DBCLOSEAREA(), x)";
+  EXPECT_EQ(tools::eval_line(rt, session), "N:         2          2");
+  EXPECT_EQ(tools::eval_line(rt, "USED()"), "L:F");
+  EXPECT_EQ(tools::eval_line(rt, "INKEY(2)"), "N:         0          0");
+}
 
 }  // namespace
 }  // namespace kvel
