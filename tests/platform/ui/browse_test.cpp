@@ -261,5 +261,29 @@ TEST(Browse, LanguageMessages) {
   EXPECT_EQ(col->get(f.rt, "HEADING").as_string(), "Name");
 }
 
+TEST(Browse, PicturesZeroWidthColumnsAndJoinedSeparators) {
+  // C1 takes no room but keeps its separator (a caller that hides columns
+  // gives them empty ones); C2 is formatted by its picture, which sets its width.
+  UiFixture f;
+  Source src{2};
+  auto b = grid(src, {0, 0, 4, 29}, 3);
+  b->col_sep = test::cp(" │ ");
+  b->head_sep = test::cp("─┬─");
+  b->foot_sep = test::cp("─┴─");
+  b->columns()[1]->width = 0;
+  b->columns()[2]->picture = "999.99";
+  b->columns()[2]->width = -1;
+  b->force_stable(f.rt);
+  EXPECT_EQ(f.row(0, 0, 20), "Name   │  │ C2      ");
+  EXPECT_EQ(f.row(1, 0, 20), "───────┬──┬─────────");
+  EXPECT_EQ(f.row(2, 0, 20), "row1   │  │   2.00  ");
+  EXPECT_EQ(f.row(3, 0, 20), "row2   │  │  12.00  ");
+  EXPECT_EQ(f.row(4, 0, 20), "───────┴──┴─────────");
+  // The cursor can stand on the hidden column; the caller steps off it.
+  b->apply_key(f.rt, sc::kKeyRight);
+  b->force_stable(f.rt);
+  EXPECT_EQ(b->col_pos(), 2);
+}
+
 }  // namespace
 }  // namespace kvel::ui

@@ -4,6 +4,7 @@
 
 #include "platform/screen/keyboard.h"
 #include "platform/screen/keys.h"
+#include "platform/ui/callback.h"
 #include "platform/ui/ui_fixture.h"
 
 namespace kvel::ui {
@@ -72,6 +73,17 @@ TEST(Chooser, LetterLooksPastLeadingBlanksWithoutRegardToCase) {
     UiFixture f(c.keys);
     EXPECT_EQ(choose(f.rt, spec(items)), c.result);
   }
+}
+
+TEST(Chooser, KeyHandlersRunAndTheListGoesOn) {
+  UiFixture f({-1, 24, 13});
+  int ran = 0;
+  sc::keyboard_of(f.rt).set_handler(-1, make_block([&](eval::Runtime&, eval::Args) {
+    ++ran;
+    return eval::Value();
+  }));
+  EXPECT_EQ(choose(f.rt, spec(kItems)), 2);
+  EXPECT_EQ(ran, 1);
 }
 
 TEST(Chooser, ScrollsAndColoursTheRows) {

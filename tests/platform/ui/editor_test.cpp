@@ -4,6 +4,7 @@
 
 #include "platform/screen/keyboard.h"
 #include "platform/screen/keys.h"
+#include "platform/ui/callback.h"
 #include "platform/ui/editor_text.h"
 #include "platform/ui/ui_fixture.h"
 #include "support/test_support.h"
@@ -194,6 +195,26 @@ TEST(Editor, KeyCallbackModesAndAnswers) {
   std::vector<std::pair<int, int>> want = {
       {kMeInit, 0}, {kMeInit, 0}, {kMeInit, 0}, {kMeIdle, 0}, {kMeUnkeyX, -1}};
   EXPECT_EQ(calls, want);
+}
+
+TEST(Editor, KeyHandlersRunInsteadOfTheCallback) {
+  // F1 has a handler (the viewer's key help): it runs, the callback is not asked.
+  UiFixture f({28, "a", 23});
+  f.rt.settings().insert = true;
+  int ran = 0, asked = 0;
+  sc::keyboard_of(f.rt).set_handler(28, make_block([&](eval::Runtime&, eval::Args) {
+                                      ++ran;
+                                      return eval::Value();
+                                    }));
+  EditorSpec s = window();
+  s.user = [&](int mode, int, int) {
+    if (mode == kMeUnkey || mode == kMeUnkeyX) ++asked;
+    return static_cast<int>(kMeDefault);
+  };
+  EditorResult r = edit_text(f.rt, "x", s);
+  EXPECT_EQ(ran, 1);
+  EXPECT_EQ(asked, 1) << "only Ctrl+W";
+  EXPECT_EQ(r.text, "ax");
 }
 
 TEST(Editor, EscIsAskedAboutAndCanBeIgnored) {

@@ -117,6 +117,17 @@ TEST(Form, ConfirmOffMovesOnWhenTheFieldIsFull) {
   EXPECT_EQ(text(f, "B"), "d  ");
 }
 
+TEST(Form, ConfirmOnKeepsAFullFieldUntilEnter) {
+  // The fourth letter finds the field full and is refused; Enter moves on.
+  UiFixture f({"abcd", test::shot("full"), 13, "x", 13});
+  f.rt.settings().confirm = true;
+  Fields fs{field(f, 2, "A", Value::string("   ")), field(f, 3, "B", Value::string("   "))};
+  read_modal(f.rt, fs);
+  EXPECT_EQ(f.shot("full").cursor.row, 2) << "the cursor waits in the full field";
+  EXPECT_EQ(text(f, "A"), "abc");
+  EXPECT_EQ(text(f, "B"), "x  ");
+}
+
 TEST(Form, InsToggleChangesModeAndCursorShape) {
   UiFixture f({22, "x", -1, 13});
   f.rt.settings().insert = false;
