@@ -88,6 +88,13 @@ TEST_F(Functions, BoxesScrollAndSavedScreens) {
   EXPECT_EQ(call("DISPCOUNT").as_int(), 0);
 }
 
+TEST_F(Functions, WindowTitleIsReadAndSet) {
+  std::string before = call("WINTITLE").as_string();
+  EXPECT_EQ(call("WINTITLE", {s("\x8a\x82\x85\x8b")}).as_string(), before);
+  EXPECT_EQ(call("WINTITLE").as_string(), "\x8a\x82\x85\x8b");
+  EXPECT_EQ(cp866_to_utf8(backend_->title()), "КВЕЛ") << "the display shows it";
+}
+
 TEST_F(Functions, ScrollBars) {
   Value h = call("SCROLLBARHR", {n(20), n(0), n(11), s("W/N"), n(1), n(10)});
   call("SCROLLBARDISPLAY", {h});
