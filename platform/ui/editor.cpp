@@ -392,7 +392,9 @@ EditorResult Editor::run(std::string_view original) {
   }
   scr_.set_cursor_shape(old_shape);
   res.saved = saved_;
-  res.text = saved_ ? txt_.text() : std::string(original);
+  // Unchanged, the text comes back as it was given: looking at a text never
+  // writes soft breaks into its long lines.
+  res.text = saved_ && changed_ ? txt_.text() : std::string(original);
   res.line = line_ + 1;
   res.col = col_;
   res.win_row = line_ - top_;

@@ -161,6 +161,30 @@ TEST(Editor, CtrlWSavesAndEscGivesTheOriginalBack) {
   }
 }
 
+TEST(Editor, AnUnchangedTextComesBackAsItWas) {
+  // A line longer than the line length is shown wrapped; saving it unchanged
+  // gives the bytes back without soft breaks, an edit writes them.
+  const std::string text = "aaaa bbbb cccc dddd eeee ffff\r\n";
+  struct Case {
+    std::initializer_list<K> keys;
+    bool editable;
+    std::string out;
+  } cases[] = {
+      {{24, 23}, true, text},
+      {{24, 23}, false, text},
+      {{"x", 23}, true, "xaaaa bbbb cccc dddd \x8D\neeee ffff\r\n"},
+  };
+  for (const Case& c : cases) {
+    UiFixture f(c.keys);
+    f.rt.settings().insert = true;
+    EditorSpec s = window();
+    s.editable = c.editable;
+    EditorResult r = edit_text(f.rt, text, s);
+    EXPECT_TRUE(r.saved);
+    EXPECT_EQ(r.text, c.out) << kvel::test::escaped(c.out);
+  }
+}
+
 TEST(Editor, WindowShowsTheTextAndWrapsTypedWords) {
   UiFixture f({"the quick brown fox jumps", test::shot("typed"), 23});
   f.rt.settings().insert = true;
