@@ -8,16 +8,10 @@ EditorText::EditorText(std::string_view text, int line_length, bool wrap)
     : length_(line_length), wrap_(wrap && line_length > 0) {
   std::string para;
   auto flush = [&](std::string brk) {
-    size_t p = 0;
-    do {
-      size_t e = piece(para, p);
-      Line l;
-      l.text = para.substr(p, e - p);
-      l.soft = e < para.size();
-      if (!l.soft) l.brk = brk;
-      lines_.push_back(std::move(l));
-      p = e;
-    } while (p < para.size());
+    std::vector<Line> ls = wrapped(para, wrap_);
+    ls.back().brk = std::move(brk);
+    lines_.insert(lines_.end(), std::make_move_iterator(ls.begin()),
+                  std::make_move_iterator(ls.end()));
     para.clear();
   };
   for (size_t i = 0; i < text.size(); ++i) {
@@ -34,6 +28,20 @@ EditorText::EditorText(std::string_view text, int line_length, bool wrap)
     }
   }
   flush("");
+}
+
+std::vector<EditorText::Line> EditorText::wrapped(const std::string& t, bool wrap) const {
+  std::vector<Line> out;
+  size_t p = 0;
+  do {
+    size_t q = wrap ? cut(t, p) : t.size();
+    Line l;
+    l.text = t.substr(p, q - p);
+    l.soft = q < t.size();
+    out.push_back(std::move(l));
+    p = q;
+  } while (p < t.size());
+  return out;
 }
 
 size_t EditorText::piece(const std::string& t, size_t p) const {
@@ -253,16 +261,7 @@ bool EditorText::reformat(int& line, int& col) {
   while (e < lines() - 1 && lines_[e].soft) ++e;
   std::string t;
   for (int i = s; i <= e; ++i) t += lines_[i].text;
-  std::vector<Line> out;
-  size_t p = 0;
-  do {
-    size_t q = cut(t, p);
-    Line l;
-    l.text = t.substr(p, q - p);
-    l.soft = q < t.size();
-    out.push_back(std::move(l));
-    p = q;
-  } while (p < t.size());
+  std::vector<Line> out = wrapped(t, true);
   out.back().brk = lines_[e].brk;
   bool changed = static_cast<int>(out.size()) != e - s + 1;
   for (size_t i = 0; !changed && i < out.size(); ++i) {

@@ -55,6 +55,8 @@ class EditorText {
   void rewrap(int line, int& cur_line, int& cur_col);
   size_t piece(const std::string& t, size_t p) const;  // end of the wrapped line starting at p
   size_t cut(const std::string& t, size_t p) const;    // the same with wrapping on
+  // The lines of one paragraph, wrapped or not; all but the last end softly.
+  std::vector<Line> wrapped(const std::string& t, bool wrap) const;
 
   std::vector<Line> lines_;
   int length_ = 0;

@@ -125,6 +125,18 @@ TEST(EditorText, ReformatWrapsTheWholeParagraphAndGoesToTheNext) {
   EXPECT_EQ(line, 2);
 }
 
+// A key callback that answers `first` to the first init call and then `then(mode)`.
+std::function<int(int, int, int)> first_init_answer(int first, std::function<int(int)> then) {
+  auto done = std::make_shared<bool>(false);
+  return [=](int mode, int, int) {
+    if (mode == kMeInit && !*done) {
+      *done = true;
+      return first;
+    }
+    return then(mode);
+  };
+}
+
 EditorSpec window() {
   EditorSpec s;
   s.area = sc::Rect{5, 10, 9, 29};  // five rows of twenty
@@ -290,14 +302,7 @@ TEST(Editor, CtrlBReformatsTheParagraphWrappingTurnedOff) {
   UiFixture f({"xxxxx ", 2, test::shot("reformatted"), "!", 23});
   f.rt.settings().insert = true;
   EditorSpec s = window();
-  bool init_done = false;
-  s.user = [&](int mode, int, int) -> int {
-    if (mode == kMeInit && !init_done) {
-      init_done = true;
-      return kMeToggleWrap;
-    }
-    return kMeDefault;
-  };
+  s.user = first_init_answer(kMeToggleWrap, [](int) { return kMeDefault; });
   EditorResult r = edit_text(f.rt, "aaaa bbbb cccc dddd eeee ffff\r\nnext", s);
   EXPECT_EQ(f.shot("reformatted").row_text(5).substr(10, 20), "xxxxx aaaa bbbb cccc");
   EXPECT_EQ(f.shot("reformatted").row_text(6).substr(10, 20), "dddd eeee ffff      ");
@@ -339,14 +344,9 @@ TEST(Editor, ScrollModeMovesTheTextUnderTheCursor) {
       {24, 24, test::shot("down"), 5, 4, test::shot("right"), -1, 24, test::shot("off"), 27});
   EditorSpec s = window();
   // Scroll mode from the start; the answer to F2 toggles it back.
-  bool init_done = false;
-  s.user = [&](int mode, int, int) -> int {
-    if (mode == kMeInit && !init_done) {
-      init_done = true;
-      return kMeToggleScroll;
-    }
+  s.user = first_init_answer(kMeToggleScroll, [&](int mode) {
     return mode != kMeInit && sc::keyboard_of(f.rt).last_key() == -1 ? kMeToggleScroll : kMeDefault;
-  };
+  });
   edit_text(f.rt, text, s);
   const sc::Snapshot& down = f.shot("down");
   EXPECT_EQ(down.row_text(5).substr(10, 2), "l3");
