@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <memory>
 
+#include "common/clalert.h"
 #include "common/color.h"
 #include "common/common.h"
 #include "common/cp866_text.h"
@@ -15,6 +16,7 @@
 #include "common/runner.h"
 #include "platform/eval/eval.h"
 #include "platform/platform.h"
+#include "platform/rtl/cp866.h"
 #include "platform/rtl/files.h"
 #include "platform/screen/headless_backend.h"
 #include "platform/screen/keyboard.h"
@@ -106,6 +108,65 @@ void begin_run(Runtime& rt) {
   set_smp(rt, 2, Value::integer(entry));
 }
 
+// A run that breaks off before it waited for the user starts again at once;
+// a description whose start entry breaks off every time would restart for
+// ever. The guard counts such restarts in a row: a run that neither read a
+// key nor waited for one counts fully, a run that took keys without waiting
+// (keys it put into the typeahead itself) counts towards a larger limit. A
+// run that waited for the user starts the counts again.
+class RestartGuard {
+ public:
+  static constexpr int kMaxQuietRestarts = 3;
+  static constexpr int kMaxUnwaitedRestarts = 100;
+
+  explicit RestartGuard(Runtime& rt) : kb_(screen::keyboard_of(rt)) {
+    idle_ = kb_.idle().add_idle([this](Runtime&) { ++waits_; });
+  }
+  ~RestartGuard() { kb_.idle().remove_idle(idle_); }
+  RestartGuard(const RestartGuard&) = delete;
+  RestartGuard& operator=(const RestartGuard&) = delete;
+
+  // A fresh run, like a fresh process, has read no key yet.
+  void run_begins() {
+    waits_ = 0;
+    kb_.set_last_key(0);
+  }
+  // After a break: whether the run is to be given up rather than restarted.
+  bool stuck() {
+    if (waits_ > 0) {
+      quiet_ = unwaited_ = 0;
+      return false;
+    }
+    if (kb_.last_key() == 0) ++quiet_;
+    ++unwaited_;
+    return quiet_ >= kMaxQuietRestarts || unwaited_ >= kMaxUnwaitedRestarts;
+  }
+  int restarts() const { return unwaited_; }
+
+ private:
+  screen::Keyboard& kb_;
+  int idle_ = 0;
+  long waits_ = 0;
+  int quiet_ = 0;
+  int unwaited_ = 0;
+};
+
+// The message of a description that breaks off at once on every start; the
+// run ends with the exit code of a run the error handler ended.
+[[noreturn]] void give_up_restarting(Runtime& rt, int restarts) {
+  AlertSpec a;
+  a.lines = {ru("Описание прерывается сразу после каждого запуска"),
+             ru("(перезапусков подряд: ") + std::to_string(restarts) + ")",
+             ru("Файл параметров: ") + rtl::cp866::upper(text_of(get(rt, pub::CONTROL))), ""};
+  a.colours = list_of_colours({13, 2, 77});
+  a.raised = true;
+  a.buttons = {"  Ok  "};
+  clalert(rt, a);
+  runner(rt).final_report += "\n" + a.lines[0] + " " + a.lines[1] + "\n" + a.lines[2] + "\n";
+  rt.exit_code = 99;
+  throw EndRun{99};
+}
+
 void recover(Runtime& rt) {
   call_if_present(rt, "BGSTOPALL");
   close_everything(rt);
@@ -178,12 +239,15 @@ int run_description(Runtime& rt) {
 
   try {
     eval::CallFrame frame(rt, "MAIN", "main", 0);
+    RestartGuard guard(rt);
     for (;;) {
+      guard.run_begins();
       try {
         begin_run(rt);
         manager(rt, 0);
         break;
       } catch (const eval::Break&) {
+        if (guard.stuck()) give_up_restarting(rt, guard.restarts());
         recover(rt);
       }
     }

@@ -149,6 +149,49 @@ TEST_F(ManagerTest, UncaughtBreakRestartsFromTheStartRecord) {
   for (const auto& s : g_seen) EXPECT_EQ(s, "run prstk=1 ustk=1 smp=D05,2,1,1 par=m|");
 }
 
+TEST(Restart, AStartEntryThatBreaksOffAtOnceEndsTheRunInsteadOfRestartingForEver) {
+  // Each run counts itself, then breaks off to the restart.
+  const char* always = "1\n  N10002\n2\n  0N10000\n  RUNS()\n  FBRK(1, 'N10', 2, 1)\n";
+  const char* stuffed =
+      "1\n  N10002\n2\n  0N10000\n  RUNS()\n  KEYB(65)\n  INKEY()\n  FBRK(1, 'N10', 2, 1)\n";
+  // Keys of the user restart the run each time until Esc.
+  const char* asks =
+      "1\n  N10002\n2\n  0N10000\n  RUNS()\n  IIF(INKEY(0) == 27, 0, FBRK(1, 'N10', 2, 1))\n";
+  struct Case {
+    const char* name;
+    const char* description;
+    const char* keys;
+    int exit_code;
+    int runs;
+    bool message;
+  };
+  const Case cases[] = {
+      {"no key read", always, "checkpoint shown\nkey Enter", 99, 3, true},
+      {"keys it put in itself", stuffed, "checkpoint shown\nkey Enter", 99, 100, true},
+      {"keys of the user", asks, "key x x x x x Esc", 0, 6, false},
+  };
+  for (const Case& c : cases) {
+    test::RunnerFixture f{c.keys};
+    static int runs;
+    runs = 0;
+    f.rt().registry().function("RUNS", [](Runtime&, Args) -> Value {
+      ++runs;
+      return {};
+    });
+    f.describe(c.description);
+    EXPECT_EQ(run_description(f.rt()), c.exit_code) << c.name;
+    EXPECT_EQ(runs, c.runs) << c.name;
+    const screen::Snapshot* s = f.at("shown");
+    EXPECT_EQ(s != nullptr, c.message) << c.name;
+    if (s) {
+      EXPECT_NE(s->text().find("Описание прерывается сразу после каждого запуска"),
+                std::string::npos)
+          << s->text();
+      EXPECT_NE(s->text().find("CONTROL.0"), std::string::npos) << s->text();
+    }
+  }
+}
+
 TEST_F(ManagerTest, ExitCodeIsTheOneSetLast) {
   f.describe("1\n  N10002\n2\n  0N10000\n  ERRORLEVEL(7)\n");
   EXPECT_EQ(run_description(f.rt()), 7);
