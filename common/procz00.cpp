@@ -50,13 +50,15 @@ void name_files(Runtime& rt, std::string offset, std::string control, std::strin
   dir = expand(rt, dir);
   offset = expand(rt, offset);
   if (!offset.empty() && offset[0] == '.' && offset.size() < 5) offset = "offset" + offset;
+  // A control name that is absent, or an expression that gives an empty
+  // text, follows the offset name.
+  control = expand(rt, control);
   if (control.empty()) {
     control = rtl::cp866::lower(offset);
     size_t p = control.find("offset");
     if (p != std::string::npos) control.replace(p, 6, "control");
-  } else {
-    control = expand(rt, control);
-    if (control[0] == '.' && control.size() < 5) control = "control" + control;
+  } else if (control[0] == '.' && control.size() < 5) {
+    control = "control" + control;
   }
   if (!has_separator(offset) && !has_separator(control) && !dir.empty()) {
     if (dir.back() != '/' && dir.back() != '\\')

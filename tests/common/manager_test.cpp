@@ -114,6 +114,70 @@ TEST_F(ManagerTest, NestedDescriptionEntryForm) {
   });
 }
 
+std::string where(Runtime& rt, const char* who) {
+  return std::string(who) + " " + std::to_string(smp_number(rt, 2)) + " ";
+}
+
+TEST(NestedNames, FilesOfTheEntryFormAndWhereTheRunGoesOn) {
+  // The outer level 1 calls entry 12 under Z00; its strings are the case's.
+  struct Case {
+    const char* name;
+    const char* z00;  // the strings of entry 12
+    const char* nested_ext;
+    const char* inner;  // what the nested procedure sees
+    const char* after;  // the outer procedure that runs next
+  };
+  const Case cases[] = {
+      {"short offset name, no control, no directory", "  1D05003\n  .3\n", "3",
+       "N11 5 offset.3 control.3", "D05 3 prstk=1 offset.0"},
+      {"evaluated names; an empty control name follows the offset name",
+       "  0D05003\n  &'.' + '4'\n  &''\n", "4", "N11 5 offset.4 control.4",
+       "D05 2 prstk=0 offset.0"},
+      {"a directory and a start entry of its own", "  1D05003N11006\n  .5\n\\\n  sub\n", "5",
+       "N11 6 sub/offset.5 sub/control.5", "D05 3 prstk=1 offset.0"},
+      {"a name with a path takes no directory", "  1D05003\n  sub/offset.6\n  control.6\n  x\n",
+       "6", "N11 5 sub/offset.6 control.6", "D05 3 prstk=1 offset.0"},
+  };
+  static std::vector<std::string> seen;
+  static int calls;
+  for (const Case& c : cases) {
+    test::RunnerFixture f;
+    seen.clear();
+    calls = 0;
+    f.rt().registry().function("PROCD05", [](Runtime& rt, Args) -> Value {
+      seen.push_back(where(rt, "D05") + "prstk=" + std::to_string(number_of(get(rt, pub::PRSTK))) +
+                     " " + text_of(get(rt, pub::OFFSET)));
+      bool first = calls++ == 0;
+      set(rt, pub::PRSTK, Value::integer(first ? 2 : 0));
+      if (first) {
+        set_smp(rt, 1, Value::string("Z00"));
+        set_smp(rt, 2, Value::integer(12));
+      }
+      return {};
+    });
+    f.rt().registry().function("PROCN11", [](Runtime& rt, Args) -> Value {
+      seen.push_back(where(rt, "N11") + text_of(get(rt, pub::OFFSET)) + " " +
+                     text_of(get(rt, pub::CONTROL)));
+      set(rt, pub::PRSTK, Value::integer(0));
+      return {};
+    });
+    f.describe(std::string("1\n  D05002\n2\n  m\n3\n  three\n12\n") + c.z00);
+    std::filesystem::create_directories(f.dir() / "sub");
+    common::DescCompile d = common::compile_description("1\n  N11005\n5\n  five\n6\n  six\n");
+    ASSERT_TRUE(d.problems.empty());
+    std::string ext = c.nested_ext;
+    for (const char* dir : {".", "sub"}) {
+      test::write_file(f.dir() / dir / ("offset." + ext), d.image.offset);
+      test::write_file(f.dir() / dir / ("control." + ext), d.image.control);
+    }
+    EXPECT_EQ(run_description(f.rt()), 0) << c.name;
+    ASSERT_GE(seen.size(), 3u) << c.name;
+    EXPECT_EQ(seen[1], c.inner) << c.name;
+    // the outer files are back, and the run goes on as the return spec says
+    EXPECT_EQ(seen[2], c.after) << c.name;
+  }
+}
+
 TEST_F(ManagerTest, NestedDescriptionFunctionFormComesBackToTheCaller) {
   f.describe("1\n  D05002\n2\n  m\n");
   f.describe("1\n  N11005\n5\n  inner\n", "3");
