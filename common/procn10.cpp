@@ -38,6 +38,35 @@ std::vector<std::string> name_list(const std::string& rest) {
   return names;
 }
 
+bool is_name(const std::string& n) {
+  auto start = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; };
+  if (n.empty() || !start(n[0])) return false;
+  for (char c : n) {
+    if (!start(c) && !(c >= '0' && c <= '9')) return false;
+  }
+  return true;
+}
+
+// A declaration whose list holds something other than names ("PRIV := 5",
+// "PUBLIC x := 1") would create variables no expression can name and drop the
+// rest of the statement without a word: it is a syntax error of the statement
+// instead, which the user may skip.
+bool names_valid(Runtime& rt, const Statement& st) {
+  for (const auto& n : st.names) {
+    if (is_name(n)) continue;
+    eval::ErrorObject e;
+    e.gen_code = eval::kErrSyntax;
+    e.sub_code = 1449;
+    e.description = "Syntax error";
+    e.operation = "PROCN10";
+    e.args = std::vector<Value>{Value::string(n)};
+    e.can_default = true;
+    rt.raise(e);
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Statement classify_statement(const std::string& raw) {
@@ -102,6 +131,7 @@ void procn10(Runtime& rt) {
       current = params[i];
       rt.calls()[me].line = static_cast<int>(i + 1);
       Statement st = classify_statement(current);
+      if (st.kind != Statement::Kind::Expression && !names_valid(rt, st)) continue;
       switch (st.kind) {
         case Statement::Kind::Private:
           for (const auto& n : st.names) mv.declare_private(n);

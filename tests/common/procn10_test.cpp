@@ -83,6 +83,20 @@ TEST_F(Procn10Run, AFailingStatementShowsItsTextAndStopsTheRest) {
   EXPECT_NE(s->text().find("X := NOSUCH(1)"), std::string::npos) << s->text();
 }
 
+TEST_F(Procn10Run, ADeclarationOfSomethingElseThanNamesIsASyntaxErrorToSkip) {
+  // Skipped twice; the statements after them run and nothing odd was made.
+  f.keys("checkpoint err\nkey Right Enter\nkey Right Enter");
+  f.describe(
+      "1\n  N10002\n2\n  0N10000\n  PRIV := 5\n  PUBLIC y, x := 1\n  REC(TYPE('y') + TYPE('x'))\n");
+  EXPECT_EQ(run_description(f.rt()), 0);
+  EXPECT_EQ(g_rec, (std::vector<std::string>{"UU"}));
+  const screen::Snapshot* s = f.at("err");
+  ASSERT_NE(s, nullptr);
+  EXPECT_NE(s->text().find("Синтаксическая ошибка"), std::string::npos) << s->text();
+  EXPECT_NE(s->text().find("PRIV := 5"), std::string::npos) << s->text();
+  EXPECT_NE(s->text().find("Пропустить"), std::string::npos) << s->text();
+}
+
 TEST_F(Procn10Run, CargoNamesTheProcedureLineAndStatement) {
   f.describe("1\n  N10002\n2\n  0N10000\n  REC(1)\n  1 + 'a'\n");
   // the handler in force outside the procedure records the error
