@@ -147,7 +147,10 @@ std::string usage_text() {
          "  //headless     run on a virtual screen without a terminal\n"
          "  //keys=FILE    take the keys from a key script (implies //headless)\n"
          "  //help         show this text\n"
-         "Other \"//\" switches are passed to the screen layer.\n"
+         "  //dump=FILE    with //headless: write the screen at each checkpoint of the\n"
+         "                 key script and at the end to FILE\n"
+         "  //mono         with //headless: a screen without colours (monochrome set)\n"
+         "Other \"//\" switches are ignored.\n"
          "\n"
          "The process ends with the exit code set last: 0 normally, 99 when the error\n"
          "handler ended the run, or the code set by QUIT or an external command.\n";

@@ -16,8 +16,9 @@ struct CommandLine {
   std::string option;  // the last argument holding "/", as given
   bool has_option = false;
 
-  // "//" switches. The runner's own are //headless, //keys=FILE, //help;
-  // every switch is kept in `switches` for the screen layer.
+  // "//" switches. The runner's own are //headless, //keys=FILE, //help,
+  // and for the headless screen //dump=FILE and //mono; every switch is kept
+  // in `switches`.
   bool headless = false;
   std::string keys_file;
   bool help = false;

@@ -85,6 +85,11 @@ TEST(RunnerScenario, ExitCodesAndTheErrorLog) {
        "expect file _error.log contains \"Информация об ошибке\"\n"
        "expect file _error.log contains \"Метка...............: 002\"\n"
        "expect file _error.log contains \"Файл параметров.....: CONTROL.0\"\n"},
+      {"a start entry that breaks off at once every time",
+       "1\n  N10002\n2\n  0N10000\n  FBRK(1, 'N10', 2, 1)\n", ".", "0",
+       "run kvel\ncheckpoint stuck\nexpect row 9 col 14 "
+       "\"│ Описание прерывается сразу после каждого запуска │\"\n"
+       "key Enter\nat end\nexpect exit 99\n"},
       {"no offset file", nullptr, ".", "0",
        "run kvel\ncheckpoint d\nexpect row 9 col 21 \"│ Ошибка при открытии файла смещения │\"\n"
        "expect row 10 col 21 \"│              OFFSET.0              │\"\n"
