@@ -662,14 +662,15 @@ Value ordlistclear(Runtime& rt, Args) {
   return {};
 }
 
-Value create_index(Runtime& rt, const Value& bag, const Value& key_text, const Value& key_block,
-                   const Value& unique, const char* op) {
+Value create_index(Runtime& rt, const Value& bag, const Value& order_name, const Value& key_text,
+                   const Value& key_block, const Value& unique, const char* op) {
   WorkArea* w = need(rt, op);
   if (!w || !bag.is_string()) return {};
   IndexSpec spec;
   spec.path = table_path(rt, bag.as_string(), ".ntx");
   spec.key_text = key_text.is_string() ? trim(key_text.as_string()) : std::string();
   spec.key_block = key_block.is_block() ? key_block : Value();
+  if (order_name.is_string()) spec.order_name = order_name.as_string();
   if (spec.key_text.empty() && spec.key_block.is_nil()) {
     StoreError e{eval::kErrArg, 1003, "no key expression", op, spec.path, 0, false, true, 0};
     raise_store(rt, e);
@@ -695,12 +696,12 @@ Value create_index(Runtime& rt, const Value& bag, const Value& key_text, const V
 
 // ORDCREATE(bag, order name, key text, key block, unique)
 Value ordcreate(Runtime& rt, Args a) {
-  return create_index(rt, a[0], a[2], a[3], a[4], "ORDCREATE");
+  return create_index(rt, a[0], a[1], a[2], a[3], a[4], "ORDCREATE");
 }
 
 // DBCREATEINDEX(file, key text, key block, unique)
 Value dbcreateindex(Runtime& rt, Args a) {
-  return create_index(rt, a[0], a[1], a[2], a[3], "DBCREATEINDEX");
+  return create_index(rt, a[0], Value(), a[1], a[2], a[3], "DBCREATEINDEX");
 }
 
 Value dbreindex(Runtime& rt, Args) {
@@ -731,15 +732,39 @@ Value dbsetorder(Runtime& rt, Args a) {
   return {};
 }
 
+// An order given by number or by name; 0 when the name is not open.
+int order_of(WorkArea& w, const Value& v) {
+  if (v.is_string()) return w.order_number(v.as_string());
+  return static_cast<int>(v.as_int());
+}
+
+// ORDSETFOCUS([order number or name]): the name of the order in force
+// before; the new one when given.
 Value ordsetfocus(Runtime& rt, Args a) {
   WorkArea* w = store(rt).current();
-  if (!w) return Value::integer(0);
-  int old = w->order();
-  if (a[0].is_number()) {
+  if (!w) return Value::string("");
+  std::string old = w->order_name(w->order());
+  if (a[0].is_number() || a[0].is_string()) {
     (void)w->flush(rt);
-    w->set_order(static_cast<int>(a[0].as_int()));
+    w->set_order(order_of(*w, a[0]));
   }
-  return Value::integer(old);
+  return Value::string(old);
+}
+
+// ORDNAME(order number): the order's name, "" when there is none.
+Value ordname(Runtime& rt, Args a) {
+  WorkArea* w = store(rt).current();
+  if (!w) return Value::string("");
+  int n = a[0].is_number() ? static_cast<int>(a[0].as_int()) : w->order();
+  return Value::string(w->order_name(n));
+}
+
+// ORDNUMBER(order name): its position in the index list, 0 when not open.
+Value ordnumber(Runtime& rt, Args a) {
+  WorkArea* w = store(rt).current();
+  if (!w) return Value::integer(0);
+  if (!a[0].is_string()) return Value::integer(w->order());
+  return Value::integer(w->order_number(a[0].as_string()));
 }
 
 // ---- whole table -------------------------------------------------------------
@@ -857,6 +882,8 @@ void register_store(eval::Registry& reg) {
   reg.function("INDEXORD", indexord);
   reg.function("DBSETORDER", dbsetorder);
   reg.function("ORDSETFOCUS", ordsetfocus);
+  reg.function("ORDNAME", ordname);
+  reg.function("ORDNUMBER", ordnumber);
   reg.function("__DBPACK", dbpack);
   reg.function("__DBZAP", dbzap);
   reg.function("DBPACK", dbpack);

@@ -20,6 +20,8 @@ constexpr int kUniqueAt = 278;
 constexpr int kDescendAt = 280;
 constexpr int kForExprAt = 282;
 constexpr int kExprLen = 256;
+constexpr int kOrderNameAt = 538;
+constexpr int kOrderNameLen = 11;  // ten characters and a NUL
 
 os::Status corrupt(const std::string& path, const std::string& what) {
   return file_error(path, "corrupt index (" + what + ")", os::kDosReadFault);
@@ -63,6 +65,8 @@ std::string encode_ntx_header(const NtxHeader& h) {
   b[kUniqueAt] = h.unique ? 1 : 0;
   b[kDescendAt] = h.descend ? 1 : 0;
   std::memcpy(&b[kForExprAt], h.for_expr.data(), std::min<size_t>(h.for_expr.size(), kExprLen - 1));
+  std::memcpy(&b[kOrderNameAt], h.order_name.data(),
+              std::min<size_t>(h.order_name.size(), kOrderNameLen - 1));
   return b;
 }
 
@@ -85,6 +89,7 @@ os::Status decode_ntx_header(const char* p, const std::string& path, NtxHeader* 
   h->unique = p[kUniqueAt] != 0;
   h->descend = p[kDescendAt] != 0;
   h->for_expr = text(p + kForExprAt, kExprLen);
+  h->order_name = text(p + kOrderNameAt, kOrderNameLen - 1);
   if (h->signature != 6 && h->signature != 7) return corrupt(path, "not an NTX index");
   if (h->key_size < 1 || h->key_size > kNtxMaxKey || h->item_size != h->key_size + 8)
     return corrupt(path, "key size");

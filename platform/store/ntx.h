@@ -34,6 +34,7 @@ struct NtxHeader {
   std::string for_expr;
   bool unique = false;
   bool descend = false;
+  std::string order_name;  // empty: the order is named after its file
 };
 
 // The header of a new index with the family's page geometry.

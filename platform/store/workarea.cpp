@@ -641,6 +641,24 @@ Order* WorkArea::order_at(int n) {
   return &orders_[static_cast<size_t>(n - 1)];
 }
 
+std::string WorkArea::order_name(int n) {
+  Order* o = order_at(n);
+  if (!o) return {};
+  if (!o->ntx->header().order_name.empty()) return trimmed_upper(o->ntx->header().order_name);
+  std::string base = o->ntx->path();
+  if (size_t slash = base.rfind('/'); slash != std::string::npos) base.erase(0, slash + 1);
+  if (size_t dot = base.rfind('.'); dot != std::string::npos) base.erase(dot);
+  return trimmed_upper(base);
+}
+
+int WorkArea::order_number(std::string_view name) {
+  std::string want = trimmed_upper(name);
+  for (int n = 1; n <= static_cast<int>(orders_.size()); ++n) {
+    if (!want.empty() && order_name(n) == want) return n;
+  }
+  return 0;
+}
+
 void WorkArea::set_order(int n) {
   if (n >= 0 && n <= static_cast<int>(orders_.size())) order_ = n;
 }
@@ -725,6 +743,7 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
   int size = 0, dec = 0;
   key_geometry(probe, &size, &dec);
   NtxHeader h = make_ntx_header(spec.key_text, spec.for_text, size, dec, spec.unique, spec.descend);
+  h.order_name = trimmed_upper(spec.order_name).substr(0, 10);
   Order tmp;
   tmp.key_block = key_block;
   tmp.for_block = for_block;
@@ -791,6 +810,7 @@ os::Status WorkArea::reindex(eval::Runtime& rt) {
     sp.for_text = o.ntx->header().for_expr;
     sp.unique = o.ntx->header().unique;
     sp.descend = o.ntx->header().descend;
+    sp.order_name = o.ntx->header().order_name;
     specs.push_back(sp);
     blocks.emplace_back(o.key_block, o.for_block);
   }

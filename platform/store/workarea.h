@@ -44,6 +44,7 @@ struct IndexSpec {
   eval::Value for_block;
   bool unique = false;
   bool descend = false;
+  std::string order_name;  // kept in the index header; empty: none
   // Called once per record indexed (progress displays); may be empty.
   std::function<void(uint32_t rec, uint32_t count)> progress;
 };
@@ -107,6 +108,11 @@ class WorkArea {
   os::Status reindex(eval::Runtime& rt);
   size_t index_count() const { return orders_.size(); }
   Order* order_at(int n);  // 1-based, nullptr when out of range
+  // The name of an order: the one given when it was created, else its
+  // file's name without directory and extension; upper case.
+  std::string order_name(int n);
+  // The order of that name (letter case ignored), 0 when none.
+  int order_number(std::string_view name);
   int order() const { return order_; }
   void set_order(int n);
   // The key of the current record in an order (key size bytes).

@@ -262,6 +262,28 @@ TEST_F(WorkAreaTest, PackAndZapNeedExclusiveUseAndKeepTheIndexes) {
   EXPECT_EQ(t.canon("NOTE"), "M:|memo|");
 }
 
+TEST_F(WorkAreaTest, OrdersAreNamedAtCreationAndChosenByName) {
+  Session s;
+  s.run(use("fix1.dbf"));
+  // ORDCREATE(bag, order name, key text, key block, unique); no block: made from the text.
+  s.run("ORDCREATE(\"" + path("by_qty") + "\", \"Qty\", \"QTY\")");
+  s.run("ORDCREATE(\"" + path("by_amount") + "\", , \"AMOUNT\")");
+  EXPECT_EQ(s.canon("{ORDNAME(), INDEXKEY()}"), "A:2{C:|BY_AMOUNT|,C:|AMOUNT|}");
+  s.run("ORDLISTCLEAR(), ORDLISTADD(\"" + path("by_amount") + "\"), ORDLISTADD(\"" +
+        path("by_qty") + "\")");
+  EXPECT_EQ(s.canon("{ORDNAME(1), ORDNAME(2), ORDNAME(3), ORDNUMBER(\"qty\")}"),
+            "A:4{C:|BY_AMOUNT|,C:|QTY|,C:||,N:         2          2}");
+  // ORDSETFOCUS answers the order in force before.
+  EXPECT_EQ(s.canon("ORDSETFOCUS(\"QTY\")"), "C:|BY_AMOUNT|");
+  EXPECT_EQ(s.canon("{INDEXORD(), INDEXKEY(), ORDSETFOCUS(1), INDEXORD()}"),
+            "A:4{N:         2          2,C:|QTY|,C:|QTY|,N:         1          1}");
+  // The name lives in the index file: it survives a rebuild and a new open.
+  s.run("DBREINDEX(), DBCLOSEAREA()");
+  s.run(use("fix1.dbf", true, true) + ", ORDLISTADD(\"" + path("by_qty") + "\")");
+  EXPECT_EQ(s.canon("ORDNAME(1)"), "C:|QTY|");
+  EXPECT_TRUE(s.errors.empty()) << s.errors.front();
+}
+
 TEST_F(WorkAreaTest, OpenErrorsCarryTheOsCode) {
   Session s;
   s.run("DBUSEAREA(.T.,, \"" + path("missing") + "\")");
