@@ -324,6 +324,16 @@ class Local : public Node {
   int index_;
 };
 
+// The memory variable passed by reference; the handler may create it and retry.
+Value* memvar_ref(Ctx& c, Symbol* s) {
+  for (int tries = 1;; ++tries) {
+    if (Value* v = c.rt.memvars().find(s)) return v;
+    bool again = false;
+    raise_simple(c.rt, kErrNoVar, 1003, "Variable does not exist", s->name, true, tries, &again);
+    if (!again) return nullptr;
+  }
+}
+
 // A bare name: a field of the selected area when it has one, else a memvar.
 class Name : public Node {
  public:
@@ -346,15 +356,7 @@ class Name : public Node {
     }
     return true;
   }
-  Value* ref(Ctx& c) const override {
-    Symbol* s = sym_.get(c.rt);
-    for (int tries = 1;; ++tries) {
-      if (Value* v = c.rt.memvars().find(s)) return v;
-      bool again = false;
-      raise_simple(c.rt, kErrNoVar, 1003, "Variable does not exist", s->name, true, tries, &again);
-      if (!again) return nullptr;
-    }
-  }
+  Value* ref(Ctx& c) const override { return memvar_ref(c, sym_.get(c.rt)); }
 
  private:
   int field(Runtime& rt, int& area) const {
@@ -378,6 +380,7 @@ class MemvarRef : public Node {
     p.sym = sym_.get(c.rt);
     return true;
   }
+  Value* ref(Ctx& c) const override { return memvar_ref(c, sym_.get(c.rt)); }
 
  private:
   SymRef sym_;

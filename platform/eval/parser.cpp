@@ -274,6 +274,16 @@ class Parser {
         take();
         a.node = variable(take().text);
         a.by_ref = true;
+      } else if (at(Tok::At) && peek(1).kind == Tok::Ident && peek(2).kind == Tok::Arrow &&
+                 peek(3).kind == Tok::Ident &&
+                 (peek(4).kind == Tok::Comma || peek(4).kind == Tok::RParen) &&
+                 (upper(peek(1).text) == "M" || upper(peek(1).text) == "MEMVAR")) {
+        // @M->name and @MEMVAR->name: the memory variable, never a field.
+        take();
+        take();
+        take();
+        a.node = make_memvar(rt_, upper(take().text));
+        a.by_ref = true;
       } else {
         a.node = expr();
       }

@@ -289,6 +289,10 @@ TEST(Evaluate, FieldsAndAliases) {
       {"T1->summa += 1", "I:16/10"},
       {"T2->M := 8", "I:8/10"},
       {"{summa, T2->M, M->name}", "A:{I:16/10,I:8/10,C:|memvar|}"},
+      // By reference through M-> and MEMVAR->: the memory variable, never the field.
+      {"(SetRef(@M->name, 'by m'), {name, M->name})", "A:{C:|ivanov|,C:|by m|}"},
+      {"(SetRef(@memvar->name, 'memvar'), M->name)", "C:|memvar|"},
+      {"SetRef(@M->nosuch, 1)", "ERR:14/1003"},
   };
   check(rt, cases);
   EXPECT_EQ(f.current, 1) << "alias->(expr) selects the area back";
