@@ -163,6 +163,24 @@ File& File::operator=(File&& o) noexcept {
   return *this;
 }
 
+namespace {
+
+bool read_only_mode(const struct stat& st) {
+  return S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+}  // namespace
+
+bool read_only_attribute(int fd) {
+  struct stat st {};
+  return ::fstat(fd, &st) == 0 && read_only_mode(st);
+}
+
+bool read_only_attribute(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && read_only_mode(st);
+}
+
 Result<File> File::open(const std::string& path, OpenMode mode) {
   // Write-only opens read too when they may, because the sharing marks are
   // shared locks; reading through such a handle is refused below.
@@ -178,6 +196,8 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
   }
   if (fd < 0) return name_failure("open", path, errno);
   File f(fd, mode.access);
+  if (mode.access != Access::Read && read_only_attribute(fd))
+    return Status::from_errno(EACCES, "open " + path + " (read-only)");
   ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   struct stat st {};
   if (::fstat(fd, &st) == 0 && S_ISDIR(st.st_mode))
@@ -190,6 +210,8 @@ Result<File> File::open(const std::string& path, OpenMode mode) {
 }
 
 Result<File> File::create(const std::string& path, Share share, bool read_only) {
+  if (read_only_attribute(path))
+    return Status::from_errno(EACCES, "create " + path + " (read-only)");
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, read_only ? 0444 : 0666);
   if (fd < 0) return name_failure("create", path, errno);
   path_changed(path);

@@ -35,6 +35,12 @@ OpenMode open_mode_from_number(int mode);
 // descriptor is to be closed too. A file system without locks grants it.
 Status claim_sharing(int fd, OpenMode mode, const std::string& path);
 
+// The read-only attribute: a regular file that nobody may write. Opening it
+// for writing, or creating over it, is refused (DOS 5) to every user, root
+// included, as on the systems the files come from.
+bool read_only_attribute(int fd);
+bool read_only_attribute(const std::string& path);
+
 // An open file. Owns its descriptor; moving hands it on, destruction closes it.
 class File {
  public:

@@ -6,6 +6,8 @@
 
 #include <cerrno>
 
+#include "platform/os/file.h"
+
 namespace kvel::store {
 
 File& File::operator=(File&& o) noexcept {
@@ -24,10 +26,14 @@ os::Result<File> File::open(const std::string& path, bool writable) {
   File f;
   f.fd_ = fd;
   f.path_ = path;
+  if (writable && os::read_only_attribute(fd))
+    return os::Status::from_errno(EACCES, "open " + path + " (read-only)");
   return f;
 }
 
 os::Result<File> File::create(const std::string& path) {
+  if (os::read_only_attribute(path))
+    return os::Status::from_errno(EACCES, "create " + path + " (read-only)");
   int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
   if (fd < 0) return os::Status::from_errno("create " + path);
   File f;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/eval/eval.h"
+#include "platform/os/file.h"
 #include "platform/store/codec.h"
 #include "platform/store/keys.h"
 #include "platform/store/locks.h"
@@ -721,6 +722,9 @@ os::Status WorkArea::create_index(eval::Runtime& rt, const IndexSpec& spec) {
   // Another program using the old file keeps it: the new one may not
   // replace it under them.
   if (::access(spec.path.c_str(), F_OK) == 0) {
+    // The new file replaces the old one: not one marked read-only.
+    if (os::read_only_attribute(spec.path))
+      return file_error(spec.path, "index file is read-only", os::kDosAccessDenied);
     auto old = File::open(spec.path, false);
     if (old.ok()) {
       os::Status l = share_lock(old->fd(), false);

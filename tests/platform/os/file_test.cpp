@@ -183,7 +183,6 @@ TEST(File, NameFailures) {
     Status s;
     int dos;
   };
-  const bool root_user = ::geteuid() == 0;
   const Case cases[] = {
       {"open missing", File::open(root + "/NONE.DBF", {}).status(), 2},
       {"open in missing dir", File::open(root + "/NODIR/X.DBF", {}).status(), 3},
@@ -198,8 +197,11 @@ TEST(File, NameFailures) {
       {"rmdir missing", remove_dir(root + "/NONE"), 2},
       {"chdir missing", change_dir(root + "/NONE"), 2},
       {"chdir to a file", change_dir(root + "/RO.TXT"), 3},
-      {"write read-only", File::open(root + "/RO.TXT", {Access::Write}).status(),
-       root_user ? 0 : 5},
+      // The read-only attribute holds for root too.
+      {"write read-only", File::open(root + "/RO.TXT", {Access::Write}).status(), 5},
+      {"read-write read-only", File::open(root + "/RO.TXT", {Access::ReadWrite}).status(), 5},
+      {"create over read-only", File::create(root + "/RO.TXT").status(), 5},
+      {"read read-only", File::open(root + "/RO.TXT", {}).status(), 0},
   };
   for (const Case& c : cases) EXPECT_EQ(c.s.dos(), c.dos) << c.what << ": " << c.s.message();
 }

@@ -300,5 +300,27 @@ TEST_F(WorkAreaTest, OpenErrorsCarryTheOsCode) {
   EXPECT_FALSE(s.run("USED()").as_logical());
 }
 
+TEST_F(WorkAreaTest, ReadOnlyTablesAreNotWrittenEvenByRoot) {
+  Session s;
+  std::filesystem::permissions(path("fix1.dbf"), std::filesystem::perms::owner_read);
+  std::string before = read_file(path("fix1.dbf"));
+  // Opening it for writing is refused with access denied; pack never starts.
+  s.run(use("fix1.dbf") + ", __DBPACK()");
+  ASSERT_FALSE(s.errors.empty());
+  EXPECT_EQ(s.errors[0], "21:DBFNTX/1001 os=5");
+  EXPECT_FALSE(s.run("USED()").as_logical());
+  // A read-only open reads it; a new index over a read-only index file is refused.
+  s.errors.clear();
+  std::filesystem::permissions(path("fix1_nm.ntx"), std::filesystem::perms::owner_read);
+  s.run(use("fix1.dbf", false, true));
+  EXPECT_EQ(s.run("RECCOUNT()").as_int(), 30);
+  s.run("DBCLOSEAREA()");
+  std::filesystem::permissions(path("fix1.dbf"), std::filesystem::perms::owner_all);
+  s.run(use("fix1.dbf") + ", ORDCREATE(\"" + path("fix1_nm") + "\",, \"NAME\")");
+  ASSERT_EQ(s.errors.size(), 1u);
+  EXPECT_EQ(s.errors[0], "20:DBFNTX/1004 os=5");
+  EXPECT_EQ(read_file(path("fix1.dbf")), before);
+}
+
 }  // namespace
 }  // namespace kvel::test
