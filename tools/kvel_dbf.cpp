@@ -7,8 +7,11 @@
 //   kvel-dbf check TABLE INDEX         the index against the table
 //   kvel-dbf index TABLE INDEX KEY [unique] [descend]
 //                                      creates an index from a key expression
-//   kvel-dbf pack TABLE                drops the deleted records (indexes are not rebuilt)
+//   kvel-dbf pack TABLE [INDEX...]     drops the deleted records and rebuilds the
+//                                      indexes named (others are left as they were)
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 #include <set>
@@ -35,7 +38,7 @@ int usage() {
                "       kvel-dbf keys INDEX\n"
                "       kvel-dbf check TABLE INDEX\n"
                "       kvel-dbf index TABLE INDEX KEY [unique] [descend]\n"
-               "       kvel-dbf pack TABLE\n";
+               "       kvel-dbf pack TABLE [INDEX...]\n";
   return 2;
 }
 
@@ -217,15 +220,31 @@ int cmd_index(const std::string& table, const std::string& index, const std::str
   return tool.failed ? 1 : 0;
 }
 
-int cmd_pack(const std::string& table) {
+int cmd_pack(const std::string& table, const std::vector<std::string>& indexes) {
   Tool tool;
   store::WorkArea* w = tool.open(table, false, false);
   if (!w) return fail(tool.os_status.message());
+  for (const std::string& index : indexes) {
+    kvel::os::Status s = w->add_index(tool.rt, index);
+    if (!s.ok()) return fail(s.message());
+  }
   uint32_t before = w->count();
   kvel::os::Status s = w->pack(tool.rt);
   if (!s.ok()) return fail(s.message());
-  std::printf("%u records kept of %u\n", w->count(), before);
-  return 0;
+  std::printf("%u records kept of %u", w->count(), before);
+  if (!indexes.empty()) std::printf(", %zu indexes rebuilt", indexes.size());
+  std::printf("\n");
+  return tool.failed ? 1 : 0;
+}
+
+// A record number or count of the command line; false when it is not one.
+bool count_arg(const std::string& text, long* out) {
+  char* end = nullptr;
+  errno = 0;
+  long v = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != '\0' || errno == ERANGE || v < 0) return false;
+  *out = v;
+  return true;
 }
 
 }  // namespace
@@ -235,8 +254,12 @@ int main(int argc, char** argv) {
   if (a.empty()) return usage();
   const std::string& cmd = a[0];
   if (cmd == "struct" && a.size() == 2) return cmd_struct(a[1]);
-  if (cmd == "list" && a.size() >= 2 && a.size() <= 4)
-    return cmd_list(a[1], a.size() > 2 ? std::stol(a[2]) : 1, a.size() > 3 ? std::stol(a[3]) : -1);
+  if (cmd == "list" && a.size() >= 2 && a.size() <= 4) {
+    long from = 1, count = -1;
+    if ((a.size() > 2 && !count_arg(a[2], &from)) || (a.size() > 3 && !count_arg(a[3], &count)))
+      return usage();
+    return cmd_list(a[1], from, count);
+  }
   if (cmd == "keys" && a.size() == 2) return cmd_keys(a[1]);
   if (cmd == "check" && a.size() == 3) return cmd_check(a[1], a[2]);
   if (cmd == "index" && a.size() >= 4) {
@@ -252,6 +275,6 @@ int main(int argc, char** argv) {
     }
     return cmd_index(a[1], a[2], a[3], unique, descend);
   }
-  if (cmd == "pack" && a.size() == 2) return cmd_pack(a[1]);
+  if (cmd == "pack" && a.size() >= 2) return cmd_pack(a[1], {a.begin() + 2, a.end()});
   return usage();
 }
