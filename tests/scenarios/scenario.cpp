@@ -336,7 +336,18 @@ Outcome run(const Scenario& sc, const fs::path& runner) {
     std::error_code ec;
     fs::copy(from, dir / name, fs::copy_options::recursive | fs::copy_options::overwrite_existing,
              ec);
-    if (ec) o.failures.push_back("copy " + src + ": " + ec.message());
+    if (ec) {
+      o.failures.push_back("copy " + src + ": " + ec.message());
+      continue;
+    }
+    // The shared data are read-only; the scenario's copies are its own to write.
+    auto writable = [](const fs::path& p) {
+      std::error_code e;
+      fs::permissions(p, fs::perms::owner_write, fs::perm_options::add, e);
+    };
+    writable(dir / name);
+    if (fs::is_directory(dir / name))
+      for (const auto& entry : fs::recursive_directory_iterator(dir / name)) writable(entry.path());
   }
   if (!o.failures.empty()) return o;
   auto keys = screen::parse_key_script(sc.keys);
