@@ -197,7 +197,12 @@ Value arith(Runtime& rt, BinOp op, const Value& a, const Value& b) {
 void accumulate(Runtime& rt, BinOp op, Value& acc, const Value& b) {
   if (op == BinOp::Add && acc.is_string() && b.is_string() && !acc.is_memo() &&
       acc.as_string().size() + b.as_string().size() <= kMaxConcat) {
-    acc.mutable_string() += b.as_string();
+    std::string& s = acc.mutable_string();
+    size_t need = s.size() + b.as_string().size();
+    // Room for what usually follows: a report cell or key adds a few more
+    // pieces, which then need no further allocation.
+    if (need > s.capacity()) s.reserve(std::max<size_t>(2 * need, 32));
+    s += b.as_string();
     return;
   }
   acc = arith(rt, op, acc, b);

@@ -30,11 +30,19 @@ int days_in_month(int y, int m) {
 
 char lower_ascii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
 
+// Writes the last n digits of value (>= 0), zero-filled, to out[0..n).
+void put_digits(char* out, int value, size_t n) {
+  unsigned v = value < 0 ? 0u : static_cast<unsigned>(value);
+  for (size_t i = n; i-- > 0; v /= 10) out[i] = static_cast<char>('0' + v % 10);
+}
+
+// Appends the last `digits` digits of value, zero-filled.
 void put_number(std::string& out, int value, size_t digits) {
-  std::string t = std::to_string(value);
-  if (t.size() > digits) t = t.substr(t.size() - digits);
-  out.append(digits - t.size(), '0');
-  out += t;
+  char buf[16];
+  size_t n = digits < sizeof buf ? digits : sizeof buf;
+  put_digits(buf, value, n);
+  out.append(digits - n, '0');
+  out.append(buf, n);
 }
 
 }  // namespace
@@ -50,16 +58,17 @@ int32_t day_number(int y, int m, int d) {
 
 CivilDate civil(int32_t jd) {
   if (jd < kFirstDay || jd > kLastDay) return {};
-  int64_t a = static_cast<int64_t>(jd) + 32044;
-  int64_t b = (4 * a + 3) / 146097;
-  int64_t c = a - 146097 * b / 4;
-  int64_t d = (4 * c + 3) / 1461;
-  int64_t e = c - 1461 * d / 4;
-  int64_t m = (5 * e + 2) / 153;
+  // Every day number of the range keeps these products within 32 bits.
+  int32_t a = jd + 32044;
+  int32_t b = (4 * a + 3) / 146097;
+  int32_t c = a - 146097 * b / 4;
+  int32_t d = (4 * c + 3) / 1461;
+  int32_t e = c - 1461 * d / 4;
+  int32_t m = (5 * e + 2) / 153;
   CivilDate r;
-  r.day = static_cast<int>(e - (153 * m + 2) / 5 + 1);
-  r.month = static_cast<int>(m + 3 - 12 * (m / 10));
-  r.year = static_cast<int>(100 * b + d - 4800 + m / 10);
+  r.day = e - (153 * m + 2) / 5 + 1;
+  r.month = m + 3 - 12 * (m / 10);
+  r.year = 100 * b + d - 4800 + m / 10;
   return r;
 }
 
@@ -134,11 +143,11 @@ std::string dtoc(const eval::Settings& s, int32_t jd) {
 std::string dtos(int32_t jd) {
   if (jd == 0) return std::string(8, ' ');
   CivilDate c = civil(jd);
-  std::string out;
-  put_number(out, c.year, 4);
-  put_number(out, c.month, 2);
-  put_number(out, c.day, 2);
-  return out;
+  char b[8];
+  put_digits(b, c.year, 4);
+  put_digits(b + 4, c.month, 2);
+  put_digits(b + 6, c.day, 2);
+  return std::string(b, sizeof b);
 }
 
 int32_t stod(std::string_view t) {

@@ -111,16 +111,26 @@ bool optional_number(const Value& v) { return v.is_nil() || v.is_number(); }
 std::string fixed_text(double d, int dec) {
   std::string n = scaled_digits(std::fabs(d), dec);
   bool zero = n == "0";
-  std::string t;
+  bool minus = d < 0 && !zero;
   if (dec <= 0) {
-    t = n;
-    if (!zero && dec < 0) t.append(static_cast<size_t>(-dec), '0');
-  } else {
-    size_t udec = static_cast<size_t>(dec);
-    if (n.size() <= udec) n.insert(0, udec + 1 - n.size(), '0');
-    t = n.substr(0, n.size() - udec) + "." + n.substr(n.size() - udec);
+    if (!zero && dec < 0) n.append(static_cast<size_t>(-dec), '0');
+    if (minus) n.insert(n.begin(), '-');
+    return n;
   }
-  if (d < 0 && !zero) t.insert(t.begin(), '-');
+  // Digits d...d into [-]int.dec in one text.
+  size_t udec = static_cast<size_t>(dec);
+  size_t int_digits = n.size() > udec ? n.size() - udec : 0;
+  std::string t;
+  t.reserve((minus ? 1 : 0) + (int_digits ? int_digits : 1) + 1 + udec);
+  if (minus) t += '-';
+  if (int_digits) {
+    t.append(n, 0, int_digits);
+  } else {
+    t += '0';
+  }
+  t += '.';
+  if (n.size() < udec) t.append(udec - n.size(), '0');
+  t.append(n, int_digits, std::string::npos);
   return t;
 }
 
