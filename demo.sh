@@ -5,9 +5,4 @@ cd "$(dirname "$0")"
 ./scripts/deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j "$(nproc)"
-if [ -x build/app/kvel ]; then
-  cd examples/demo && exec ../../build/app/kvel "$@"
-else
-  # Until the runner lands, the evaluator tool runs the sample expressions.
-  exec build/tools/kvel-eval examples/demo/sample.expr
-fi
+cd examples/demo && exec ../../build/app/kvel "$@"
