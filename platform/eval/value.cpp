@@ -52,7 +52,8 @@ ArrayTracker& tracker() {
 
 Value ObjectData::call(Runtime& rt, std::string_view name, Args args) { return get(rt, name); }
 
-void Value::copy_from(const Value& o) {
+template <class V>
+void Value::take(V&& o) noexcept(!std::is_lvalue_reference_v<V>) {
   type_ = o.type_;
   memo_ = o.memo_;
   is_int_ = o.is_int_;
@@ -63,47 +64,26 @@ void Value::copy_from(const Value& o) {
   i_ = o.i_;
   switch (type_) {
     case Type::String:
-      new (&str_) std::string(o.str_);
+      new (&str_) std::string(std::forward<V>(o).str_);
       break;
     case Type::Array:
-      new (&arr_) std::shared_ptr<ArrayData>(o.arr_);
+      new (&arr_) std::shared_ptr<ArrayData>(std::forward<V>(o).arr_);
       break;
     case Type::Block:
-      new (&blk_) std::shared_ptr<BlockData>(o.blk_);
+      new (&blk_) std::shared_ptr<BlockData>(std::forward<V>(o).blk_);
       break;
     case Type::Object:
-      new (&obj_) std::shared_ptr<ObjectData>(o.obj_);
+      new (&obj_) std::shared_ptr<ObjectData>(std::forward<V>(o).obj_);
       break;
     default:
       break;
   }
 }
 
+void Value::copy_from(const Value& o) { take(o); }
+
 void Value::move_from(Value& o) noexcept {
-  type_ = o.type_;
-  memo_ = o.memo_;
-  is_int_ = o.is_int_;
-  b_ = o.b_;
-  width_ = o.width_;
-  dec_ = o.dec_;
-  date_ = o.date_;
-  i_ = o.i_;
-  switch (type_) {
-    case Type::String:
-      new (&str_) std::string(std::move(o.str_));
-      break;
-    case Type::Array:
-      new (&arr_) std::shared_ptr<ArrayData>(std::move(o.arr_));
-      break;
-    case Type::Block:
-      new (&blk_) std::shared_ptr<BlockData>(std::move(o.blk_));
-      break;
-    case Type::Object:
-      new (&obj_) std::shared_ptr<ObjectData>(std::move(o.obj_));
-      break;
-    default:
-      break;
-  }
+  take(std::move(o));
   o.destroy();
 }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace kvel::eval {
@@ -168,6 +169,10 @@ class Value {
 
   void copy_from(const Value& o);
   void move_from(Value& o) noexcept;
+  // Takes o's contents into this (uninitialised) value: copied from an lvalue,
+  // moved from an rvalue.
+  template <class V>
+  void take(V&& o) noexcept(!std::is_lvalue_reference_v<V>);
   void destroy() noexcept {
     switch (type_) {
       case Type::String:
