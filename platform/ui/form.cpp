@@ -88,11 +88,17 @@ void GetField::display(eval::Runtime& rt) {
     normal = sc::parse_colour(parts[0], normal);
   if (parts.size() > 1 && parts[1].find_first_not_of(' ') != std::string::npos)
     focused = sc::parse_colour(parts[1], focused);
+  // The edited and the shown forms may differ in width ("(12)" against "-12",
+  // " CR" after a number): what the other form left beyond this one is blanked.
+  std::string s = buffer_ ? buffer_->shown() : shown_text(rt);
+  const int width = static_cast<int>(s.size());
+  if (width < drawn_) scr.write(row, col + width, std::string(drawn_ - width, ' '), normal);
+  drawn_ = width;
   if (buffer_) {
-    scr.write(row, col, buffer_->shown(), focused);
+    scr.write(row, col, s, focused);
     scr.set_pos(row, col + buffer_->pos() - buffer_->scroll_offset());
   } else {
-    scr.write(row, col, shown_text(rt), normal);
+    scr.write(row, col, s, normal);
   }
 }
 

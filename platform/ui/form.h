@@ -71,6 +71,7 @@ class GetField : public eval::ObjectData, public std::enable_shared_from_this<Ge
 
  private:
   std::optional<EditBuffer> buffer_;
+  int drawn_ = 0;  // columns the last display() wrote
 };
 
 // Field lists as the language holds them (GETLIST): an array of GET objects.

@@ -244,9 +244,12 @@ void EditBuffer::reset(const Value& value) {
   }
   buf_ = format(value);
   if (buf_.size() < templ_.size()) buf_.resize(templ_.size(), ' ');
+  // @Z: a zero is edited from a blank field, as it is shown.
+  blank_ = type_ == 'N' && pic_.has('Z') && value.is_number() && value.as_double() == 0;
+  if (blank_) buf_.assign(buf_.size(), ' ');
   pos_ = first_editable();
   offset_ = 0;
-  minus_ = type_ == 'N' && value.is_number() && value.as_double() < 0;
+  minus_ = false;
   clear_ = type_ == 'N' || pic_.has('K');
   changed_ = rejected_ = type_out_ = false;
   adjust_offset();
@@ -254,11 +257,7 @@ void EditBuffer::reset(const Value& value) {
 
 std::string EditBuffer::format(const Value& v) const {
   std::string out;
-  if (type_ == 'N') {
-    Picture plain;  // editing shows the plain number: signs and literals only
-    plain.templ = templ_;
-    return format_number(v.is_number() ? v.as_double() : 0, decimals_, plain);
-  }
+  if (type_ == 'N') return number_text(v.is_number() ? v.as_double() : 0);
   if (type_ == 'D') {
     Value s = call_rtl(rt_, "DTOC", v);
     std::string d = s.is_string() ? s.as_string() : std::string();
@@ -292,6 +291,32 @@ std::string EditBuffer::format(const Value& v) const {
     }
   }
   return out;
+}
+
+std::string EditBuffer::number_text(double v) const {
+  // The number is edited plain: its minus sign and the template's literals,
+  // never @( parentheses or " CR"/" DB"; @E swaps point and comma.
+  Picture plain;
+  plain.templ = templ_;
+  std::string s = format_number(v, decimals_, plain);
+  if (pic_.has('E')) {
+    for (char& c : s) c = c == '.' ? ',' : c == ',' ? '.' : c;
+  }
+  return s;
+}
+
+void EditBuffer::show_literals() {
+  // The template's literals come back into a field blanked by @Z once it is
+  // edited (thousands separators stay blank until the number is aligned).
+  if (!blank_) return;
+  blank_ = false;
+  for (int i = 0; i < static_cast<int>(buf_.size()) && i < static_cast<int>(templ_.size()); ++i) {
+    if (editable(i)) continue;
+    char t = templ_[i];
+    if (t == ',') t = ' ';
+    if (i == dec_pos_ && pic_.has('E')) t = ',';
+    buf_[i] = t;
+  }
 }
 
 bool EditBuffer::editable(int p) const {
@@ -396,12 +421,12 @@ void EditBuffer::put(unsigned char c, bool insert) {
     rejected_ = true;
     return;
   }
+  show_literals();
   if (clear_) {
     clear_text();
     clear_ = false;
     if (type_ == 'N') pos_ = first_editable();
   }
-  if (type_ == 'N' && c == '-') minus_ = true;
   if (insert) {
     int last = part_end(pos_);
     for (int i = last; i > pos_; i = prev_editable(i)) buf_[i] = buf_[prev_editable(i)];
@@ -534,22 +559,35 @@ void EditBuffer::to_dec_pos() {
     clear_text();
     clear_ = false;
   }
-  bool neg = minus_;
+  bool neg = minus();
   Value v = value();
-  Picture plain;
-  plain.templ = templ_;
-  buf_ = format_number(v.as_double(), decimals_, plain);
+  blank_ = false;
+  buf_ = number_text(v.as_double());
+  minus_ = false;
   if (neg && v.as_double() == 0) {
-    // "-" typed before any digit: keep showing it while the number is empty.
+    // "-" typed before any digit: keep showing it while the number is empty
+    // (a template without integer places keeps it unseen).
     int p = prev_editable(dec_pos_);
-    if (p >= 0) buf_[p] = '-';
+    if (p >= 0) {
+      buf_[p] = '-';
+    } else {
+      minus_ = true;
+    }
   }
-  minus_ = neg;
   int n = next_editable(dec_pos_);
   if (n >= 0) pos_ = n;
   type_out_ = false;
   changed_ = true;
   adjust_offset();
+}
+
+bool EditBuffer::minus() const {
+  if (type_ != 'N') return false;
+  if (minus_) return true;
+  // The sign is what the buffer shows: a "-" typed over or deleted is gone.
+  for (int i = 0; i < static_cast<int>(buf_.size()); ++i)
+    if (buf_[i] == '-' && editable(i)) return true;
+  return false;
 }
 
 void EditBuffer::undo() {
@@ -570,10 +608,9 @@ bool EditBuffer::bad_date() {
 Value EditBuffer::value() {
   if (type_ == 'N') {
     double ip = 0, fp = 0, scale = 1;
-    bool neg = minus_;
+    const bool neg = minus();
     for (int i = 0; i < static_cast<int>(buf_.size()); ++i) {
       unsigned char c = static_cast<unsigned char>(buf_[i]);
-      if (c == '-' || c == '(') neg = true;
       if (!is_digit(c) || !editable(i)) continue;
       if (dec_pos_ >= 0 && i > dec_pos_) {
         scale /= 10;

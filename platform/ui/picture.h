@@ -76,7 +76,8 @@ class EditBuffer {
   bool rejected() const { return rejected_; }
   // True after a character was typed into the last place.
   bool typed_out() const { return type_out_; }
-  bool minus() const { return minus_; }
+  // Whether the number's value is negative: a "-" in the buffer.
+  bool minus() const;
   // 0-based place of the decimal point of a number, -1 when none.
   int dec_pos() const { return dec_pos_; }
 
@@ -100,6 +101,8 @@ class EditBuffer {
   void clear_text();
   void adjust_offset();
   std::string format(const eval::Value& v) const;
+  std::string number_text(double v) const;
+  void show_literals();
 
   eval::Runtime& rt_;
   char type_ = 'C';
@@ -110,7 +113,9 @@ class EditBuffer {
   std::string tail_;              // characters of a text beyond the template, kept as they were
   int width_ = 0, decimals_ = 0;  // of the numeric value
   int pos_ = 0, offset_ = 0, dec_pos_ = -1;
-  bool clear_ = false, changed_ = false, rejected_ = false, type_out_ = false, minus_ = false;
+  bool clear_ = false, changed_ = false, rejected_ = false, type_out_ = false;
+  bool minus_ = false;  // a typed "-" that the buffer has no place to show
+  bool blank_ = false;  // @Z: a zero shown blank, literals hidden too
 };
 
 }  // namespace kvel::ui

@@ -201,6 +201,54 @@ TEST(Form, KillReadEndsLikeEsc) {
   EXPECT_EQ(ui_state(f.rt).read_key % 256, 12);
 }
 
+TEST(Form, NumberFunctionsShowTheirEditForm) {
+  // One number field on row 2; "edit" is the screen while the field has the
+  // focus, the row after the read shows the value without it.
+  struct Case {
+    const char* pic;
+    Value init;
+    std::initializer_list<K> keys;
+    const char* editing;
+    const char* after;
+    double value;
+  } cases[] = {
+      {"@E 9,999.99",
+       Value::number(1234.5, 8, 2),
+       {test::shot("edit"), 13},
+       "1.234,50",
+       "1.234,50",
+       1234.5},
+      {"@E 9,999.99",
+       Value::number(0, 8, 2),
+       {"98,7", test::shot("edit"), 13},
+       "   98,70",
+       "   98,70",
+       98.7},
+      {"@E 9,999.99",
+       Value::number(0, 8, 2),
+       {"5.25", test::shot("edit"), 13},
+       "    5,25",
+       "    5,25",
+       5.25},
+      {"@Z 999.99", Value::number(0, 6, 2), {test::shot("edit"), 13}, "      ", "      ", 0},
+      {"@Z 999.99", Value::number(0, 6, 2), {"5", test::shot("edit"), 13}, "5  .  ", "  5.00", 5},
+      {"@Z 999", Value::integer(5, 3), {6, 7, test::shot("edit"), 13}, "   ", "   ", 0},
+      // The parentheses and " CR" of the shown form are gone while editing.
+      {"@( 9999", Value::integer(-12, 4), {test::shot("edit"), 13}, " -12   ", "( 12)  ", -12},
+      {"@( 9999", Value::integer(8, 4), {"-7", test::shot("edit"), 13}, "-7     ", "(  7)  ", -7},
+      {"@C 99", Value::integer(7, 2), {test::shot("edit"), 13}, " 7     ", " 7 CR  ", 7},
+  };
+  for (const Case& c : cases) {
+    UiFixture f(c.keys);
+    Fields fs{field(f, 2, "N", c.init, c.pic)};
+    read_modal(f.rt, fs);
+    const size_t w = std::string(c.editing).size();
+    EXPECT_EQ(f.shot("edit").row_text(2).substr(10, w), c.editing) << c.pic;
+    EXPECT_EQ(f.row(2, 10, static_cast<int>(w)), c.after) << c.pic;
+    EXPECT_DOUBLE_EQ(number(f, "N"), c.value) << c.pic;
+  }
+}
+
 TEST(Form, AllFieldsWithFalseWhenEndTheRead) {
   UiFixture f;
   Fields fs{field(f, 2, "A", Value::string("a")), field(f, 3, "B", Value::string("b"))};

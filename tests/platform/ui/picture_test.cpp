@@ -56,7 +56,7 @@ TEST(Picture, FormatsNumbersIntoTemplates) {
 
 // Keys as the reader gives them to the buffer: '\x01' Home, '\x06' End,
 // '\x13' Left, '\x04' Right, '\b' Backspace, '\x7f' Del, '.' in a number moves
-// to the decimals; every other byte is typed.
+// to the decimals (so does ','); every other byte is typed.
 void drive(EditBuffer& b, const std::string& keys, bool insert) {
   for (unsigned char k : keys) {
     switch (k) {
@@ -79,7 +79,7 @@ void drive(EditBuffer& b, const std::string& keys, bool insert) {
         b.del();
         break;
       default:
-        if (b.type() == 'N' && k == '.') {
+        if (b.type() == 'N' && (k == '.' || k == ',')) {
           b.to_dec_pos();
         } else {
           b.put(k, insert);
@@ -138,6 +138,37 @@ TEST(EditBuffer, KeysChangeTextAndValue) {
        "\x01\x04"
        "7",
        true, " 71.50", Value::number(71.5, 6, 2)},
+      // The sign is the buffer's: a "-" typed over or deleted makes it positive.
+      {Value::integer(-5, 4), "9999",
+       "\x01\x04\x04"
+       "3",
+       false, "  35", Value::integer(35, 4)},
+      {Value::integer(-5, 4), "9999", "\x01\x04\x04\x7f", false, "  5 ", Value::integer(5, 4)},
+      {Value::integer(5, 5), "(999)", "", false, "(  5)", Value::integer(5, 5)},
+      // @E: thousands "." and decimals ","; either mark jumps to the decimals.
+      {Value::number(1234.5, 8, 2), "@E 9,999.99", "", false, "1.234,50",
+       Value::number(1234.5, 8, 2)},
+      {Value::number(1234.5, 8, 2), "@E 9,999.99", "1234,5", false, "1.234,50",
+       Value::number(1234.5, 8, 2)},
+      {Value::number(1, 8, 2), "@E 9,999.99", "98.76", false, "   98,76",
+       Value::number(98.76, 8, 2)},
+      {Value::number(1234.5, 8, 2), "@E 9,999.99", "\x01\x7f", false, "2.34 ,50",
+       Value::number(234.5, 8, 2)},
+      {Value::number(-3.5, 8, 2), "@E", "", false, "   -3,50", Value::number(-3.5, 8, 2)},
+      // @Z: a zero starts blank; typing brings the decimal point back.
+      {Value::number(0, 6, 2), "@Z 999.99", "", false, "      ", Value::number(0, 6, 2)},
+      {Value::number(0, 6, 2), "@Z 999.99", "42", false, "42 .  ", Value::number(42, 6, 2)},
+      {Value::number(0, 6, 2), "@Z 999.99",
+       "\x04"
+       "7",
+       false, " 7 .  ", Value::number(7, 6, 2)},
+      {Value::number(0, 8, 2), "@EZ 9,999.99", "12,5", false, "   12,50",
+       Value::number(12.5, 8, 2)},
+      {Value::integer(5, 3), "@Z 999", "\x06\x7f", false, "   ", Value::integer(0, 3)},
+      // @(: edited with its minus sign.
+      {Value::integer(-12, 4), "@( 9999", "", false, " -12", Value::integer(-12, 4)},
+      {Value::integer(12, 4), "@( 9999", "-7", false, "-7  ", Value::integer(-7, 4)},
+      {Value::number(-2.5, 7, 2), "@(E 9999.99", "", false, "  -2,50", Value::number(-2.5, 7, 2)},
   };
   for (const Case& c : cases) {
     EditBuffer b(f.rt, c.value, c.pic);
