@@ -129,6 +129,11 @@ std::vector<std::string_view> tokens(std::string_view s) {
   return out;
 }
 
+std::string control_too_long(size_t bytes) {
+  return "a control file of " + std::to_string(bytes) + " bytes is longer than " +
+         std::to_string(kMaxControlSize) + " (16 MiB)";
+}
+
 class Parser {
  public:
   explicit Parser(std::vector<DescProblem>& problems) : problems_(problems) {}
@@ -296,11 +301,15 @@ class Parser {
       auto off = t.size() == 2 ? number_token(t[0]) : std::nullopt;
       auto v = off ? quoted_value(t[1], why) : std::nullopt;
       if (!off || !v) return problem("@bytes needs an offset and a value in double quotes", 0);
+      if (static_cast<size_t>(*off) + v->size() > kMaxControlSize)
+        return problem(control_too_long(static_cast<size_t>(*off) + v->size()), 0);
       model_.patches.push_back({*off, *v, line_});
     } else if (name == "@size") {
       auto t = tokens(rest);
       auto n = t.size() == 1 ? number_token(t[0]) : std::nullopt;
       if (!n) return problem("@size needs a number of bytes", 0);
+      if (static_cast<size_t>(*n) > kMaxControlSize)
+        return problem(control_too_long(static_cast<size_t>(*n)), 0);
       model_.size = *n;
     } else {
       problem("unknown directive " + name, 0);
@@ -364,6 +373,9 @@ DescImage layout(const Model& m, std::vector<DescProblem>& problems) {
       rec = *e.raw;
     }
     img.offset += rec;
+    // An entry past the reach of its record is a problem already; its
+    // strings are not laid out, so that no offset makes a huge image.
+    if (at > kMaxEntryOffset) continue;
     size_t p = static_cast<size_t>(at);
     for (const auto& s : e.strings) {
       put_bytes(img.control, p, s);

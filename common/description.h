@@ -17,6 +17,10 @@ inline constexpr size_t kMaxParamLength = 256;  // one read of a parameter strin
 inline constexpr int kMaxEntryNumber = 999;
 inline constexpr long kMaxEntryOffset = 99999;
 inline constexpr int kMaxStringCount = 999;
+// No offset record reaches past byte 99,999 + 999 strings of 257 bytes; a
+// control file far beyond that holds nothing a reader can find, and a text
+// source that asks for one is refused rather than allowed to fill the memory.
+inline constexpr size_t kMaxControlSize = size_t{16} << 20;
 
 // A decimal field read the way a text converts to a number: leading blanks,
 // then digits up to the first other byte; empty or non-numeric is 0.
