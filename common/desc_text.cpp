@@ -453,28 +453,32 @@ DescDecompile decompile_description(const DescImage& image, TextEncoding enc) {
   m.tail = off.substr((nrec + 1) * kOffsetRecordSize);
 
   // What the blocks alone give, against the real control file: the
-  // differences become patches, a longer image a size.
+  // differences become patches. Past the end of the blocks "@size" pads with
+  // NUL bytes, so there only other bytes need a patch; a run of NULs of any
+  // length costs one line, not one per 48 bytes.
   std::vector<DescProblem> ignored;
   DescImage built = layout(m, ignored);
   const std::string& want = image.control;
   const std::string& have = built.control;
+  auto built_byte = [&have](size_t i) { return i < have.size() ? have[i] : '\0'; };
+  size_t end = have.size();
   for (size_t i = 0; i < want.size();) {
-    if (i < have.size() && have[i] == want[i]) {
+    if (built_byte(i) == want[i]) {
       ++i;
       continue;
     }
     // Join differences closer than 8 bytes; cut long runs into lines of 48.
     size_t j = i, same = 0;
     while (j < want.size() && j - i < 48 && same < 8) {
-      bool eq = j < have.size() && have[j] == want[j];
-      same = eq ? same + 1 : 0;
+      same = built_byte(j) == want[j] ? same + 1 : 0;
       ++j;
     }
     j -= same;
     m.patches.push_back({static_cast<long>(i), want.substr(i, j - i), 0});
+    end = std::max(end, j);
     i = j;
   }
-  if (have.size() > want.size()) m.size = static_cast<long>(want.size());
+  if (end != want.size()) m.size = static_cast<long>(want.size());
 
   std::string t;
   t += "@encoding ";

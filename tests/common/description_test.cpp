@@ -403,6 +403,15 @@ TEST(DescriptionText, FilesComeBackByteForByte) {
         "00000"
         "003",
         s256 + bytes("\0") + std::string(300, 'r') + bytes("\0")}},
+      {"NUL bytes after the entries",
+       {"000"
+        "00001"
+        "000"
+        "001"
+        "00000"
+        "001",
+        bytes("M01002\0") + std::string(300, '\0') + "x" + std::string(70, '\0')}},
+      {"only NUL bytes", {"00000000000", std::string(500, '\0')}},
       {"empty control file", {"00000000000", ""}},
       {"an entry without strings",
        {"000"
@@ -434,6 +443,20 @@ TEST(DescriptionText, CanonicalFilesGiveTheirBlocksOnly) {
   EXPECT_EQ(text.find("@header"), std::string::npos) << text;
   EXPECT_EQ(text.find("@bytes"), std::string::npos) << text;
   EXPECT_EQ(decompile_description({"0000", ""}, TextEncoding::Utf8).error.empty(), false);
+}
+
+TEST(DescriptionText, NulBytesAfterTheEntriesTakeOneLine) {
+  // Zero-filled space after the last entry is written as the file's size,
+  // not as lines of escaped NULs that grow with it.
+  DescImage img{
+      "00000001000"
+      "00100000001",
+      bytes("M01002\0") + std::string(9'000'000, '\0')};
+  DescDecompile text = decompile_description(img, TextEncoding::Utf8);
+  ASSERT_TRUE(text.error.empty()) << text.error;
+  EXPECT_NE(text.text.find("\n@size 9000007\n"), std::string::npos) << text.text;
+  EXPECT_EQ(text.text.find("@bytes"), std::string::npos) << text.text;
+  EXPECT_EQ(compile_description(text.text).image.control, img.control);
 }
 
 }  // namespace
