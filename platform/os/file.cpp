@@ -326,6 +326,10 @@ Status File::close() {
 Result<std::string> read_whole(const std::string& path) {
   auto f = File::open(path, {Access::Read, Share::DenyNone});
   if (!f.ok()) return f.status();
+  // A device or a pipe has no end to read to (/dev/zero would fill memory).
+  struct stat st {};
+  if (::fstat(f->fd(), &st) != 0 || !S_ISREG(st.st_mode))
+    return Status::failure(kDosAccessDenied, "read " + path + ": not a file", EINVAL);
   std::string out;
   auto sz = f->size();
   if (sz.ok()) out.reserve(static_cast<size_t>(*sz));

@@ -293,6 +293,12 @@ TEST(File, WholeFiles) {
   EXPECT_EQ(fs::status(p).permissions() & fs::perms::all,
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   EXPECT_EQ(read_whole(dir / "NONE").status().dos(), 2);
+  // A device or a pipe is refused rather than read without end.
+  EXPECT_EQ(read_whole("/dev/zero").status().dos(), 5);
+  std::string fifo = dir / "PIPE";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EQ(read_whole(fifo).status().dos(), 5);
+  ::unlink(fifo.c_str());
   EXPECT_FALSE(write_whole(dir.path().string(), "x").ok());  // a directory
   // Nothing is left beside the file.
   int n = 0;
