@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "platform/rtl/dates.h"
+
 namespace kvel::store {
 namespace {
 
@@ -107,50 +109,16 @@ double parse_number(const char* p, size_t n) {
   return v;
 }
 
-int32_t julian_from_ymd(int y, int m, int d) {
-  int a = (14 - m) / 12;
-  int yy = y + 4800 - a;
-  int mm = m + 12 * a - 3;
-  return d + (153 * mm + 2) / 5 + 365 * yy + yy / 4 - yy / 100 + yy / 400 - 32045;
-}
-
-void ymd_from_julian(int32_t j, int* y, int* m, int* d) {
-  int a = j + 32044;
-  int b = (4 * a + 3) / 146097;
-  int c = a - 146097 * b / 4;
-  int dd = (4 * c + 3) / 1461;
-  int e = c - 1461 * dd / 4;
-  int mm = (5 * e + 2) / 153;
-  *d = e - (153 * mm + 2) / 5 + 1;
-  *m = mm + 3 - 12 * (mm / 10);
-  *y = 100 * b + dd - 4800 + mm / 10;
-}
-
-int32_t parse_dtos(const char* p) {
-  int v[8];
-  for (int i = 0; i < 8; ++i) {
-    if (p[i] < '0' || p[i] > '9') return 0;
-    v[i] = p[i] - '0';
-  }
-  int y = v[0] * 1000 + v[1] * 100 + v[2] * 10 + v[3];
-  int m = v[4] * 10 + v[5];
-  int d = v[6] * 10 + v[7];
-  if (y == 0 || m < 1 || m > 12 || d < 1 || d > 31) return 0;
-  int32_t j = julian_from_ymd(y, m, d);
-  int cy, cm, cd;
-  ymd_from_julian(j, &cy, &cm, &cd);
-  if (cy != y || cm != m || cd != d) return 0;
-  return j;
-}
+int32_t parse_dtos(const char* p) { return rtl::stod(std::string_view(p, 8)); }
 
 void format_dtos(int32_t j, char* out) {
   if (j <= 0) {
     std::memset(out, ' ', 8);
     return;
   }
-  int y, m, d;
-  ymd_from_julian(j, &y, &m, &d);
-  if (y < 0 || y > 9999) {
+  rtl::CivilDate c = rtl::civil(j);
+  const int y = c.year, m = c.month, d = c.day;
+  if (y == 0) {
     std::memset(out, ' ', 8);
     return;
   }

@@ -18,9 +18,7 @@ bool format_number(double v, int len, int dec, char* out);
 // empty or malformed field reads as 0.
 double parse_number(const char* p, size_t n);
 
-// Julian day numbers (the language's date values; 0 is the empty date).
-int32_t julian_from_ymd(int y, int m, int d);
-void ymd_from_julian(int32_t j, int* y, int* m, int* d);
+// Dates as day numbers (the language's date values; 0 is the empty date).
 // "YYYYMMDD" to a day number; blanks or an impossible date give 0.
 int32_t parse_dtos(const char* p8);
 // Day number to "YYYYMMDD"; 0 gives 8 blanks.
