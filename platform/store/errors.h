@@ -50,5 +50,8 @@ eval::Answer raise_store(eval::Runtime& rt, const StoreError& e);
 // The error a failed file operation stands for (read, write, corruption,
 // a refused internal lock), for the given operation.
 StoreError error_of(const os::Status& s, std::string operation, int tries = 0);
+// The create error of a table file that could not be made at path.
+StoreError create_error(const os::Status& s, std::string operation, const std::string& path,
+                        int tries = 0);
 
 }  // namespace kvel::store

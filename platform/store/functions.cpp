@@ -555,11 +555,8 @@ Value dbcreate(Runtime& rt, Args a) {
   for (int tries = 0;; ++tries) {
     os::Status s = create_table(path, fields);
     if (s.ok()) break;
-    StoreError e = error_of(s, "DBCREATE", tries);
-    e.gen = eval::kErrCreate;
-    e.sub = kSubCreate;
-    e.filename = path;
-    if (!raise_store(rt, e).is_retry()) return Value::logical(false);
+    if (!raise_store(rt, create_error(s, "DBCREATE", path, tries)).is_retry())
+      return Value::logical(false);
   }
   if (a[3].is_logical()) {
     Value args[6] = {

@@ -62,6 +62,15 @@ StoreError error_of(const os::Status& st, std::string operation, int tries) {
   return e;
 }
 
+StoreError create_error(const os::Status& s, std::string operation, const std::string& path,
+                        int tries) {
+  StoreError e = error_of(s, std::move(operation), tries);
+  e.gen = eval::kErrCreate;
+  e.sub = kSubCreate;
+  e.filename = path;
+  return e;
+}
+
 Store::Store() { areas_.resize(kMaxAreas + 1); }
 
 Store::~Store() = default;

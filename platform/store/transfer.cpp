@@ -148,11 +148,7 @@ Value dbcopy(Runtime& rt, Args a) {
   for (int f : fields) defs.push_back(w->dbf().fields()[static_cast<size_t>(f)]);
   os::Status s = create_table(path, defs);
   if (!s.ok()) {
-    StoreError e = error_of(s, "COPY");
-    e.gen = eval::kErrCreate;
-    e.sub = kSubCreate;
-    e.filename = path;
-    raise_store(rt, e);
+    raise_store(rt, create_error(s, "COPY", path));
     return {};
   }
   TempArea out(rt, path, false, false);
@@ -470,11 +466,7 @@ Value dbcreatefrom(Runtime& rt, Args a) {
   std::string path = table_path(rt, a[0].as_string(), ".dbf");
   os::Status s = create_table(path, defs);
   if (!s.ok()) {
-    StoreError e = error_of(s, "CREATE FROM");
-    e.gen = eval::kErrCreate;
-    e.sub = kSubCreate;
-    e.filename = path;
-    raise_store(rt, e);
+    raise_store(rt, create_error(s, "CREATE FROM", path));
     return {};
   }
   // The new table is opened, in a new area when asked.
