@@ -134,11 +134,30 @@ void BM_ScanEvaluatingABlock(benchmark::State& state) {
   state.counters["hits"] = static_cast<double>(hits);
 }
 
-void BM_ScanInIndexOrder(benchmark::State& state) {
-  Bench& b = bench();
+// The table in the order of its CODE index, built first when a run left
+// out the benchmark that builds it.
+WorkArea& open_in_code_order(Bench& b) {
   WorkArea& w = b.open();
   w.clear_indexes();
-  (void)w.add_index(b.rt, b.dir + "/code.ntx");
+  if (!w.add_index(b.rt, b.dir + "/code.ntx").ok()) {
+    IndexSpec spec;
+    spec.path = b.dir + "/code.ntx";
+    spec.key_text = "CODE";
+    (void)w.create_index(b.rt, spec);
+  }
+  return w;
+}
+
+// 100,000 codes of records spread over the table.
+std::vector<eval::Value> seek_keys() {
+  std::vector<eval::Value> keys;
+  for (int i = 0; i < 100000; ++i) keys.push_back(eval::Value::string(code_of(i * 10 + 3)));
+  return keys;
+}
+
+void BM_ScanInIndexOrder(benchmark::State& state) {
+  Bench& b = bench();
+  WorkArea& w = open_in_code_order(b);
   int64_t seen = 0;
   for (auto _ : state) {
     seen = 0;
@@ -153,11 +172,8 @@ void BM_ScanInIndexOrder(benchmark::State& state) {
 
 void BM_Seeks(benchmark::State& state) {
   Bench& b = bench();
-  WorkArea& w = b.open();
-  w.clear_indexes();
-  (void)w.add_index(b.rt, b.dir + "/code.ntx");
-  std::vector<eval::Value> keys;
-  for (int i = 0; i < 100000; ++i) keys.push_back(eval::Value::string(code_of(i * 10 + 3)));
+  WorkArea& w = open_in_code_order(b);
+  const std::vector<eval::Value> keys = seek_keys();
   int64_t found = 0;
   for (auto _ : state) {
     found = 0;
@@ -172,11 +188,8 @@ void BM_Seeks(benchmark::State& state) {
 // DBSEEK from an expression, 100,000 times.
 void BM_SeeksFromExpression(benchmark::State& state) {
   Bench& b = bench();
-  WorkArea& w = b.open();
-  w.clear_indexes();
-  (void)w.add_index(b.rt, b.dir + "/code.ntx");
-  std::vector<eval::Value> keys;
-  for (int i = 0; i < 100000; ++i) keys.push_back(eval::Value::string(code_of(i * 10 + 3)));
+  open_in_code_order(b);
+  const std::vector<eval::Value> keys = seek_keys();
   eval::Value block = eval::compile_block(b.rt, "{|k| DBSEEK(k)}");
   int64_t found = 0;
   for (auto _ : state) {
